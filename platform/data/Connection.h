@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+struct sqlite3;
+
+namespace txl {
+
+// A connection to one password-protected database file. The file name is
+// resolved against the working directory when the connection opens. Other
+// processes may hold the same file open; a lock they hold is waited for
+// (busy timeout) before it is reported.
+class Connection : public QObject
+{
+    Q_OBJECT
+public:
+    explicit Connection(QObject *parent = nullptr);
+    ~Connection() override;
+
+    void setDatabaseFile(const QString &relativeOrAbsolutePath);
+    QString databaseFile() const { return m_file; }
+    void setPassword(const QString &password);
+    void setBusyTimeout(int milliseconds);
+    int busyTimeout() const { return m_busyTimeoutMs; }
+
+    // Opens and keys the file, then reads once to prove the key. Never
+    // creates a file. Throws DataError with a message naming the cause.
+    void open();
+    void close();
+    bool isOpen() const { return m_db != nullptr; }
+
+    // Runs statements that return no rows (schema, transactions).
+    void executeScript(const QString &sql);
+
+    // Makes a new, empty, keyed database file and runs the schema script in
+    // it. Refuses to touch an existing file.
+    static void createDatabase(const QString &path, const QString &password, const QString &schemaSql);
+
+    // Cipher settings every file of ours uses; given here so the tool and
+    // the README can show how to open a file with the sqlcipher shell.
+    static QString cipherPragmas();
+
+    sqlite3 *handle() const { return m_db; }
+
+private:
+    QString absolutePath() const;
+
+    QString m_file;
+    QString m_password;
+    int m_busyTimeoutMs = 5000;
+    sqlite3 *m_db = nullptr;
+};
+
+} // namespace txl

@@ -1,0 +1,31 @@
+#include "store/Unit_Dm.h"
+
+#include "store/ContactFile.h"
+
+TDm *Dm = nullptr;
+
+TDm::TDm(QObject *parent)
+    : QObject(parent)
+    , scon(new txl::Connection(this))
+    , addquery(new txl::Query(this))
+    , addsource(new txl::DataSource(this))
+{
+    setObjectName(QStringLiteral("Dm"));
+    scon->setObjectName(QStringLiteral("scon"));
+    scon->setDatabaseFile(ContactFile::relativePath());
+    scon->setPassword(ContactFile::password());
+
+    // Closed at load; the connection opens with the query's first open.
+    addquery->setObjectName(QStringLiteral("addquery"));
+    addquery->setConnection(scon);
+    addquery->addSql(QStringLiteral("select * from data"));
+
+    addsource->setObjectName(QStringLiteral("addsource"));
+    addsource->setDataSet(addquery);
+}
+
+TDm::~TDm()
+{
+    if (Dm == this)
+        Dm = nullptr;
+}
