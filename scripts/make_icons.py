@@ -1,0 +1,595 @@
+#!/usr/bin/env python3
+"""Draws the program's icons into resources/icons/.
+
+The 16 x 16 pictures are drawn pixel by pixel so they stay crisp at the size
+they are shown; the larger ones (window32.png, app.png) are drawn from simple
+shapes with 4 x 4 supersampling. Only the standard library is needed.
+
+    python3 scripts/make_icons.py [output-folder]
+"""
+
+import os
+import struct
+import sys
+import zlib
+
+# One palette for every icon, so the set looks like one family.
+PALETTE = {
+    '.': None,
+    'k': (0x2c, 0x34, 0x40),  # outline
+    'h': (0x5a, 0x3b, 0x22),  # hair
+    'f': (0xf6, 0xcb, 0x9c),  # skin
+    'b': (0x2f, 0x6f, 0xc4),  # blue
+    'B': (0x7d, 0xb0, 0xef),  # light blue
+    'g': (0x2f, 0xa0, 0x3f),  # green
+    'G': (0x8c, 0xdc, 0x84),  # light green
+    'e': (0x16, 0x5e, 0x22),  # dark green outline
+    'r': (0xdc, 0x36, 0x2a),  # red
+    'R': (0xf5, 0x8a, 0x7a),  # light red
+    'q': (0x7e, 0x14, 0x10),  # dark red outline
+    'y': (0xf5, 0xc5, 0x2c),  # yellow
+    'o': (0xd0, 0x7c, 0x14),  # orange
+    'p': (0xf0, 0x8c, 0xa8),  # pink (eraser)
+    'w': (0xff, 0xff, 0xff),  # white
+    'l': (0xd4, 0xd9, 0xe0),  # light grey
+    'a': (0x8e, 0x9a, 0xaa),  # grey
+    'd': (0x55, 0x5e, 0x6a),  # dark grey
+    'n': (0xa0, 0x62, 0x2d),  # wood
+    'N': (0xc9, 0x8a, 0x4e),  # light wood
+    'c': (0xa8, 0xdc, 0xf4),  # glass
+    's': (0xb8, 0xe0, 0xa0),  # display
+}
+
+
+def grid(rows):
+    assert len(rows) == 16, len(rows)
+    for r in rows:
+        assert len(r) == 16, (r, len(r))
+    return [list(r) for r in rows]
+
+
+def blank():
+    return [['.'] * 16 for _ in range(16)]
+
+
+def overlay(base, top, dx=0, dy=0):
+    """Paints the non-transparent pixels of top over base, top's origin at (dx, dy)."""
+    out = [row[:] for row in base]
+    for y, row in enumerate(top):
+        for x, ch in enumerate(row):
+            if ch != '.' and 0 <= y + dy < 16 and 0 <= x + dx < 16:
+                out[y + dy][x + dx] = ch
+    return out
+
+
+def small(rows):
+    return [list(r) for r in rows]
+
+
+def disc(fill, outline, light=None):
+    """A round badge filling the 16 x 16 square."""
+    spans = [(5, 10), (3, 12), (2, 13), (1, 14), (1, 14), (0, 15), (0, 15), (0, 15),
+             (0, 15), (0, 15), (0, 15), (1, 14), (1, 14), (2, 13), (3, 12), (5, 10)]
+    g = blank()
+    for y, (a, b) in enumerate(spans):
+        for x in range(a, b + 1):
+            edge = x in (a, b) or y in (0, 15)
+            if not edge:
+                pa, pb = spans[y - 1]
+                na, nb = spans[y + 1]
+                edge = not (pa <= x <= pb and na <= x <= nb)
+            g[y][x] = outline if edge else fill
+    if light:
+        for (x, y) in [(4, 2), (5, 2), (6, 2), (3, 3), (4, 3), (2, 4), (3, 4), (2, 5)]:
+            g[y][x] = light
+    return g
+
+
+PERSON = grid([
+    "....kkkk........",
+    "...khhhhk.......",
+    "..khhhhhhk......",
+    "..khffffhk......",
+    "..kffffffk......",
+    "..kffffffk......",
+    "...kffffk.......",
+    "....kkkk........",
+    "..kkbbbbkk......",
+    ".kbbbBBbbbk.....",
+    "kbBbbBBbbbbk....",
+    "kbBbbbbbbbbk....",
+    "kbbbbbbbbbbk....",
+    "kbbbbbbbbbbk....",
+    "kkkkkkkkkkkk....",
+    "................",
+])
+
+PLUS = small([
+    "..eeee..",
+    "..eGge..",
+    "eeeGgeee",
+    "eGGGggge",
+    "egggggge",
+    "eeeggeee",
+    "..egge..",
+    "..eeee..",
+])
+
+CROSS = small([
+    "qq....qq",
+    "qrq..qrq",
+    ".qrqqrq.",
+    "..qrrq..",
+    "..qrrq..",
+    ".qrqqrq.",
+    "qrq..qrq",
+    "qq....qq",
+])
+
+PENCIL = small([
+    ".......k.",
+    "......kpk",
+    ".....kykk",
+    "....kyok.",
+    "...kyok..",
+    "..kyok...",
+    ".kNok....",
+    "kdNk.....",
+    "kkk......",
+])
+
+
+def person_with(badge, dx, dy):
+    return overlay(PERSON, badge, dx, dy)
+
+
+ICONS = {}
+
+# 0: add contact
+ICONS[0] = person_with(PLUS, 8, 8)
+# 1: delete contact
+ICONS[1] = person_with(CROSS, 8, 8)
+
+# 2: search (unused by the program's commands)
+ICONS[2] = grid([
+    "...kkkkk........",
+    ".kkccccckk......",
+    ".kcwwccccck.....",
+    "kcwccccccck.....",
+    "kcwcccccccck....",
+    "kccccccccck.....",
+    "kcccccccccck....",
+    ".kccccccck......",
+    ".kkcccccckk.....",
+    "...kkkkkkkdk....",
+    ".........kddk...",
+    "..........kddk..",
+    "...........kddk.",
+    "............kddk",
+    ".............kk.",
+    "................",
+])
+
+# 3: back
+ICONS[3] = grid([
+    "................",
+    "................",
+    "......e.........",
+    ".....ege........",
+    "....eGgeeeeeee..",
+    "...eGGGGGGGGGge.",
+    "..eGgggggggggge.",
+    ".eggggggggggggge",
+    "..eggggggggggge.",
+    "...egggggggggge.",
+    "....eggeeeeeee..",
+    ".....ege........",
+    "......e.........",
+    "................",
+    "................",
+    "................",
+])
+
+# 4: save
+ICONS[4] = grid([
+    "kkkkkkkkkkkkkkk.",
+    "kbkwwwwwwwwwkbbk",
+    "kbkwwwwwwwwwkbbk",
+    "kbkwaaaaaaawkbbk",
+    "kbkwwwwwwwwwkbbk",
+    "kbkwaaaaaaawkbbk",
+    "kbkwwwwwwwwwkbbk",
+    "kbbkkkkkkkkkbbbk",
+    "kbbbbbbbbbbbbbbk",
+    "kbbkkkkkkkkkbbbk",
+    "kbbklllkddlkbbbk",
+    "kbbklllkddlkbbbk",
+    "kbbklllkddlkbbbk",
+    "kbbklllllllkbbbk",
+    "kkkkkkkkkkkkkkkk",
+    "................",
+])
+
+# 5: modify contact
+ICONS[5] = person_with(PENCIL, 7, 7)
+
+# 6: detailed data (the print preview from the main menu): a sheet under a lens
+ICONS[6] = overlay(grid([
+    "kkkkkkkkk.......",
+    "kwwwwwwwkk......",
+    "kwaaaawwklk.....",
+    "kwwwwwwwkkkk....",
+    "kwaaaaaaawwk....",
+    "kwwwwwwwwwwk....",
+    "kwaaaaaaaawk....",
+    "kwwwwwwwwwwk....",
+    "kwaaaawwwwwk....",
+    "kwwwwwwwwwwk....",
+    "kwaaawwwwwwk....",
+    "kwwwwwwwwwwk....",
+    "kwaawwwwwwwk....",
+    "kwwwwwwwwwwk....",
+    "kkkkkkkkkkkk....",
+    "................",
+]), small([
+    "..kkkk....",
+    ".kcccck...",
+    "kcwcccck..",
+    "kcwcccck..",
+    "kcccccck..",
+    "kcccccck..",
+    ".kcccckk..",
+    "..kkkkddk.",
+    "......kddk",
+]), 6, 7)
+ICONS[6][15][14] = 'k'
+ICONS[6][15][15] = 'k'
+
+# 7: exit: a door with an arrow leaving through it
+ICONS[7] = overlay(grid([
+    "kkkkkkkkkk......",
+    "knNNNNNNnk......",
+    "knNnnnnNnk......",
+    "knNnnnnNnk......",
+    "knNnnnnNnk......",
+    "knNNNNNNnk......",
+    "knnnnnnnnk......",
+    "knnnnnnyyk......",
+    "knnnnnnnnk......",
+    "knNNNNNNnk......",
+    "knNnnnnNnk......",
+    "knNnnnnNnk......",
+    "knNNNNNNnk......",
+    "knnnnnnnnk......",
+    "kkkkkkkkkk......",
+    "................",
+]), small([
+    "....q....",
+    "....qq...",
+    "qqqqqrq..",
+    "qrRRRRrq.",
+    "qrrrrrrrq",
+    "qrrrrrrq.",
+    "qqqqqrq..",
+    "....qq...",
+    "....q....",
+]), 7, 3)
+
+# 8: about: "i" on a blue disc
+ICONS[8] = overlay(disc('b', 'k', 'B'), grid([
+    "................",
+    "................",
+    "................",
+    ".......ww.......",
+    ".......ww.......",
+    "................",
+    "......www.......",
+    ".......ww.......",
+    ".......ww.......",
+    ".......ww.......",
+    ".......ww.......",
+    ".......ww.......",
+    "......wwww......",
+    "................",
+    "................",
+    "................",
+]))
+
+# 9: help: "?" on a blue disc (unused by the program's commands)
+ICONS[9] = overlay(disc('b', 'k', 'B'), grid([
+    "................",
+    "................",
+    "................",
+    "......wwww......",
+    ".....ww..ww.....",
+    ".........ww.....",
+    "........ww......",
+    ".......ww.......",
+    ".......ww.......",
+    "................",
+    ".......ww.......",
+    ".......ww.......",
+    "................",
+    "................",
+    "................",
+    "................",
+]))
+
+# 10: a contact card (unused by the program's commands)
+ICONS[10] = grid([
+    "................",
+    "................",
+    "kkkkkkkkkkkkkkkk",
+    "kBBBBBBBBBBBBBBk",
+    "kwwwwwwwwwwwwwwk",
+    "kwkkkkwwwwwwwwwk",
+    "kwkhhkwwaaaaaawk",
+    "kwkffkwwwwwwwwwk",
+    "kwkffkwwaaaaawwk",
+    "kwkbbkwwwwwwwwwk",
+    "kwkbbkwwaaaaaawk",
+    "kwkkkkwwwwwwwwwk",
+    "kwwwwwwwwwwwwwwk",
+    "kkkkkkkkkkkkkkkk",
+    "................",
+    "................",
+])
+
+# 11: calculator
+ICONS[11] = grid([
+    "..kkkkkkkkkkkk..",
+    "..kaaaaaaaaaak..",
+    "..kakkkkkkkkak..",
+    "..kaksssssdkak..",
+    "..kaksssdsdkak..",
+    "..kakkkkkkkkak..",
+    "..kaaaaaaaaaak..",
+    "..kawwawwaooak..",
+    "..kawwawwaooak..",
+    "..kaaaaaaaaaak..",
+    "..kawwawwawwak..",
+    "..kawwawwawwak..",
+    "..kaaaaaaaaaak..",
+    "..kawwawwawwak..",
+    "..kawwawwawwak..",
+    "..kkkkkkkkkkkk..",
+])
+
+# 12: print
+ICONS[12] = grid([
+    "...kkkkkkkkk....",
+    "...kwwwwwwwk....",
+    "...kwaaaaawk....",
+    "...kwwwwwwwk....",
+    ".kkkkkkkkkkkkkk.",
+    "kllllllllllllllk",
+    "kllllllllllggllk",
+    "kllllllllllllllk",
+    "kaaaaaaaaaaaaaak",
+    "kaakkkkkkkkkaaak",
+    "kaakwwwwwwwkaaak",
+    "kkkkwaaaaawkkkkk",
+    "...kwwwwwwwk....",
+    "...kwaaaaawk....",
+    "...kwwwwwwwk....",
+    "...kkkkkkkkk....",
+])
+
+# The main window's own icon: two people.
+WINDOW16 = overlay(grid([
+    "..........kkkk..",
+    ".........khhhhk.",
+    ".........khffhk.",
+    ".........kffffk.",
+    ".........kffffk.",
+    "..........kffk..",
+    "........kkggggkk",
+    ".......kgGGggggk",
+    ".......kgGgggggk",
+    ".......kgggggggk",
+    ".......kgggggggk",
+    ".......kkkkkkkkk",
+    "................",
+    "................",
+    "................",
+    "................",
+]), grid([
+    "................",
+    "................",
+    "................",
+    "...kkkk.........",
+    "..khhhhk........",
+    ".khhhhhhk.......",
+    ".khffffhk.......",
+    ".kffffffk.......",
+    ".kffffffk.......",
+    "..kffffk........",
+    "...kkkk.........",
+    ".kkbbbbkk.......",
+    "kbBBbbbbbk......",
+    "kbBbbbbbbk......",
+    "kbbbbbbbbk......",
+    "kkkkkkkkkk......",
+]))
+
+
+# --- shapes for the larger pictures -----------------------------------------
+
+def rgb(key):
+    return PALETTE[key]
+
+
+class Canvas:
+    """Painter's-algorithm rasteriser with 4 x 4 supersampling."""
+
+    SS = 4
+
+    def __init__(self, size):
+        self.size = size
+        self.shapes = []
+
+    def add(self, contains, colour):
+        self.shapes.append((contains, colour))
+
+    def ellipse(self, cx, cy, rx, ry, colour):
+        self.add(lambda x, y: ((x - cx) / rx) ** 2 + ((y - cy) / ry) ** 2 <= 1.0, colour)
+
+    def rect(self, x0, y0, x1, y1, colour, r=0.0):
+        def inside(x, y):
+            if not (x0 <= x <= x1 and y0 <= y <= y1):
+                return False
+            if r <= 0:
+                return True
+            dx = max(x0 + r - x, 0, x - (x1 - r))
+            dy = max(y0 + r - y, 0, y - (y1 - r))
+            return dx * dx + dy * dy <= r * r
+        self.add(inside, colour)
+
+    def polygon(self, pts, colour):
+        def inside(x, y):
+            c = False
+            n = len(pts)
+            for i in range(n):
+                xa, ya = pts[i]
+                xb, yb = pts[(i + 1) % n]
+                if (ya > y) != (yb > y):
+                    if x < (xb - xa) * (y - ya) / (yb - ya) + xa:
+                        c = not c
+            return c
+        self.add(inside, colour)
+
+    def render(self):
+        n = self.size
+        ss = self.SS
+        out = []
+        for py in range(n):
+            row = []
+            for px in range(n):
+                acc = [0.0, 0.0, 0.0, 0.0]
+                for sy in range(ss):
+                    for sx in range(ss):
+                        x = px + (sx + 0.5) / ss
+                        y = py + (sy + 0.5) / ss
+                        col = None
+                        for contains, colour in reversed(self.shapes):
+                            if contains(x, y):
+                                col = colour
+                                break
+                        if col is not None:
+                            acc[0] += col[0]
+                            acc[1] += col[1]
+                            acc[2] += col[2]
+                            acc[3] += 1
+                cover = acc[3]
+                if cover == 0:
+                    row.append((0, 0, 0, 0))
+                else:
+                    row.append((round(acc[0] / cover), round(acc[1] / cover), round(acc[2] / cover),
+                                round(255 * cover / (ss * ss))))
+            out.append(row)
+        return out
+
+
+def person_shapes(c, cx, top, scale, shirt, shirt_light):
+    """A head-and-shoulders figure; top is the top of the head, scale 1 = 16 px tall."""
+    s = scale
+    k = rgb('k')
+    # shoulders, outline first
+    c.rect(cx - 6.2 * s, top + 8.2 * s, cx + 6.2 * s, top + 15.6 * s, k, r=4.2 * s)
+    c.rect(cx - 5.2 * s, top + 9.2 * s, cx + 5.2 * s, top + 14.6 * s, shirt, r=3.4 * s)
+    c.rect(cx - 4.2 * s, top + 10.0 * s, cx - 2.6 * s, top + 13.5 * s, shirt_light, r=0.8 * s)
+    # head
+    c.ellipse(cx, top + 4.0 * s, 4.0 * s, 4.2 * s, k)
+    c.ellipse(cx, top + 4.0 * s, 3.1 * s, 3.3 * s, rgb('f'))
+    # hair: the top of the head
+    c.polygon([(cx - 3.3 * s, top + 3.6 * s), (cx - 2.4 * s, top + 1.2 * s), (cx, top + 0.8 * s),
+               (cx + 2.4 * s, top + 1.2 * s), (cx + 3.3 * s, top + 3.6 * s), (cx + 1.6 * s, top + 2.6 * s),
+               (cx - 1.8 * s, top + 2.9 * s)], rgb('h'))
+
+
+def window32():
+    c = Canvas(32)
+    person_shapes(c, 21.5, 0.5, 1.25, rgb('g'), rgb('G'))
+    person_shapes(c, 11.0, 7.5, 1.5, rgb('b'), rgb('B'))
+    return c.render()
+
+
+def app48():
+    """An open book, seen from the front."""
+    c = Canvas(48)
+    k = rgb('k')
+    cover = (0xb2, 0x2a, 0x22)
+    cover_light = (0xd9, 0x4a, 0x3a)
+    page = (0xff, 0xfb, 0xf0)
+    page_shade = (0xe9, 0xe1, 0xcc)
+    line = (0x9a, 0xa6, 0xb8)
+    # cover, peeking out under the pages
+    c.polygon([(2, 12), (23, 15), (24, 15), (46, 12), (46, 41), (25, 44), (23, 44), (2, 41)], k)
+    c.polygon([(3.2, 13.3), (23.4, 16.2), (24.6, 16.2), (44.8, 13.3), (44.8, 40), (25, 42.8), (23, 42.8),
+               (3.2, 40)], cover)
+    c.polygon([(3.2, 37.5), (23.4, 40.5), (24.6, 40.5), (44.8, 37.5), (44.8, 40), (25, 42.8), (23, 42.8),
+               (3.2, 40)], cover_light)
+    # left and right pages: outline, then paper
+    c.polygon([(5, 7), (14, 6), (23.5, 9.5), (23.5, 40), (14, 37), (5, 38)], k)
+    c.polygon([(6.2, 8.2), (14, 7.3), (22.6, 10.5), (22.6, 38.3), (14, 35.6), (6.2, 36.6)], page)
+    c.polygon([(24.5, 9.5), (34, 6), (43, 7), (43, 38), (34, 37), (24.5, 40)], k)
+    c.polygon([(25.4, 10.5), (34, 7.3), (41.8, 8.2), (41.8, 36.6), (34, 35.6), (25.4, 38.3)], page)
+    # shade along the spine
+    c.polygon([(19.5, 9.3), (22.6, 10.5), (22.6, 38.3), (19.5, 37.3)], page_shade)
+    c.polygon([(25.4, 10.5), (28.5, 9.3), (28.5, 37.3), (25.4, 38.3)], page_shade)
+    # text lines
+    for i in range(6):
+        y = 13.0 + i * 4.0
+        c.polygon([(8.5, y - 0.9), (14, y - 1.5), (19.5, y + 0.2), (19.5, y + 1.4), (14, y - 0.3), (8.5, y + 0.3)],
+                  line)
+        c.polygon([(28.5, y + 0.2), (34, y - 1.5), (39.5, y - 0.9), (39.5, y + 0.3), (34, y - 0.3), (28.5, y + 1.4)],
+                  line)
+    # a red ribbon bookmark
+    c.polygon([(31, 7.2), (34, 6.4), (34, 44), (32.5, 42), (31, 44.5)], k)
+    c.polygon([(31.8, 7.8), (33.2, 7.3), (33.2, 42.2), (32.5, 41), (31.8, 42.6)], (0xe8, 0x3c, 0x30))
+    return c.render()
+
+
+# --- PNG output ---------------------------------------------------------------
+
+def grid_pixels(g):
+    rows = []
+    for row in g:
+        out = []
+        for ch in row:
+            col = PALETTE[ch]
+            out.append((0, 0, 0, 0) if col is None else (col[0], col[1], col[2], 255))
+        rows.append(out)
+    return rows
+
+
+def write_png(path, pixels):
+    h = len(pixels)
+    w = len(pixels[0])
+    raw = b''.join(b'\x00' + b''.join(struct.pack('BBBB', *p) for p in row) for row in pixels)
+
+    def chunk(kind, data):
+        body = kind + data
+        return struct.pack('>I', len(data)) + body + struct.pack('>I', zlib.crc32(body) & 0xffffffff)
+
+    png = b'\x89PNG\r\n\x1a\n'
+    png += chunk(b'IHDR', struct.pack('>IIBBBBB', w, h, 8, 6, 0, 0, 0))
+    png += chunk(b'IDAT', zlib.compress(raw, 9))
+    png += chunk(b'IEND', b'')
+    with open(path, 'wb') as f:
+        f.write(png)
+
+
+def main():
+    here = os.path.dirname(os.path.abspath(__file__))
+    out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, '..', 'resources', 'icons')
+    os.makedirs(out, exist_ok=True)
+    for i in range(13):
+        write_png(os.path.join(out, 'image%02d.png' % i), grid_pixels(ICONS[i]))
+    write_png(os.path.join(out, 'window.png'), grid_pixels(WINDOW16))
+    write_png(os.path.join(out, 'window32.png'), window32())
+    write_png(os.path.join(out, 'app.png'), app48())
+
+
+if __name__ == '__main__':
+    main()
