@@ -7,9 +7,9 @@
 // and the tests; the program never creates one).
 namespace ContactFile {
 
-QString relativePath();   // "DataBase/data_txl.mdb"
+QString relativePath(); // "DataBase/data_txl.mdb"
 QString password();
-QString schemaSql();      // table data, seven text columns in stored order
+QString schemaSql(); // table data, seven text columns in stored order
 
 // Creates dir/DataBase/data_txl.mdb with the table and sampleCount sample
 // contacts (the same contacts for the same count). Throws txl::DataError when

@@ -9,8 +9,7 @@
 // The data module: the connection to the contacts file, the one shared
 // contacts query every window works on, and the data source the main grid
 // is bound to. Created before the main window and destroyed after it.
-class TDm : public QObject
-{
+class TDm : public QObject {
     Q_OBJECT
 public:
     explicit TDm(QObject *parent = nullptr);

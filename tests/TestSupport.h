@@ -9,8 +9,7 @@ class TDm;
 // A fresh working folder with its own contacts file for one test: the
 // process changes into it (the program resolves DataBase/ against the working
 // directory) and changes back when the fixture ends.
-class ContactsFixture
-{
+class ContactsFixture {
 public:
     // sampleCount < 0: no DataBase folder at all.
     explicit ContactsFixture(int sampleCount = 0);

@@ -11,8 +11,7 @@ namespace txl {
 // resolved against the working directory when the connection opens. Other
 // processes may hold the same file open; a lock they hold is waited for
 // (busy timeout) before it is reported.
-class Connection : public QObject
-{
+class Connection : public QObject {
     Q_OBJECT
 public:
     explicit Connection(QObject *parent = nullptr);

@@ -3,17 +3,16 @@
 #include <QAbstractTableModel>
 #include <QPointer>
 
-namespace txl {
+#include "platform/data/Query.h"
 
-class Query;
+namespace txl {
 
 // Presents a query to item views: read-only, one column per field, headers
 // from the field names. Follows the query as it opens, closes, loses rows and
 // changes values; the current row is shared both ways (currentRow /
 // setCurrentRow). Cells are read from the query on demand: nothing is stored
 // per cell, so a scroll costs only the visible rows.
-class DataSource : public QAbstractTableModel
-{
+class DataSource : public QAbstractTableModel {
     Q_OBJECT
 public:
     explicit DataSource(QObject *parent = nullptr);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+struct sqlite3;
 struct sqlite3_stmt;
 
 namespace txl {
@@ -21,8 +22,7 @@ class Connection;
 //
 // Every row operation on a closed query fails with
 // "<objectName>: Cannot perform this operation on a closed dataset".
-class Query : public QObject
-{
+class Query : public QObject {
     Q_OBJECT
 public:
     enum class State { Inactive, Browse, Edit };
@@ -58,7 +58,7 @@ public:
 
     // Navigation in the manner of a dataset: next() on the last row sets
     // eof() and stays on that row.
-    int recNo() const;                  // 0-based current row, -1 when empty
+    int recNo() const; // 0-based current row, -1 when empty
     void setRecNo(int row);
     void first();
     void next();
@@ -94,15 +94,14 @@ public:
     quint64 generation() const { return m_generation; }
 
 signals:
-    void resultReset();                  // opened or closed
+    void resultReset(); // opened or closed
     void rowAboutToBeRemoved(int row);
     void rowRemoved(int row);
-    void rowChanged(int row);            // edit buffer or stored values changed
+    void rowChanged(int row); // edit buffer or stored values changed
     void currentRowChanged(int row);
 
 private:
-    struct Cell
-    {
+    struct Cell {
         uint32_t offset = 0;
         int32_t length = -1; // -1: NULL
     };
@@ -120,13 +119,20 @@ private:
     Connection *m_connection = nullptr;
     QStringList m_lines;
     QHash<QString, QString> m_params;
+    mutable QStringList m_paramNames; // parsed from the statement on demand
+    mutable bool m_paramNamesKnown = false;
+    // execSql keeps its statement prepared while the text stays the same, so
+    // repeated inserts are not parsed again.
+    sqlite3_stmt *m_execStmt = nullptr;
+    sqlite3 *m_execDb = nullptr;
+    void dropExecStatement();
 
     State m_state = State::Inactive;
-    QStringList m_fields;          // result column names
-    QStringList m_originColumns;   // stored column of each result column
-    QString m_baseTable;           // the one stored table the columns come from
-    std::vector<char> m_arena;     // UTF-8 bytes of every cell
-    std::vector<Cell> m_cells;     // row-major, fieldCount() per row
+    QStringList m_fields; // result column names
+    QStringList m_originColumns; // stored column of each result column
+    QString m_baseTable; // the one stored table the columns come from
+    std::vector<char> m_arena; // UTF-8 bytes of every cell
+    std::vector<Cell> m_cells; // row-major, fieldCount() per row
     int m_rows = 0;
     int m_current = -1;
     bool m_eof = true;

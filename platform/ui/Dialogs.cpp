@@ -50,8 +50,7 @@ void centreOnScreen(QWidget *box)
 }
 } // namespace
 
-struct BoxRecorderAccess
-{
+struct BoxRecorderAccess {
     static bool record(ShownBox box, bool *answer)
     {
         if (!g_recorder)
@@ -84,7 +83,7 @@ QStringList BoxRecorder::texts() const
 
 void showNotice(const QString &text, const QString &caption, Icon icon)
 {
-    if (BoxRecorderAccess::record({ShownBox::Notice, text, caption, icon, {QStringLiteral("OK")}}, nullptr))
+    if (BoxRecorderAccess::record({ ShownBox::Notice, text, caption, icon, { QStringLiteral("OK") } }, nullptr))
         return;
     QMessageBox box(toQt(icon), caption, text, QMessageBox::Ok, dialogParent());
     box.setTextFormat(Qt::PlainText);
@@ -98,8 +97,8 @@ bool askYesNo(const QString &text, QuestionKind kind)
     const QString caption = confirm ? QStringLiteral("Confirm") : QStringLiteral("Information");
     const Icon icon = confirm ? Icon::Question : Icon::Information;
     bool answer = false;
-    if (BoxRecorderAccess::record({ShownBox::Question, text, caption, icon, {QStringLiteral("&Yes"), QStringLiteral("&No")}},
-                                  &answer))
+    if (BoxRecorderAccess::record(
+            { ShownBox::Question, text, caption, icon, { QStringLiteral("&Yes"), QStringLiteral("&No") } }, &answer))
         return answer;
 
     QMessageBox box(toQt(icon), caption, text, QMessageBox::NoButton, dialogParent());
@@ -147,7 +146,8 @@ void showErrorReport(const QString &message)
 {
     const QString text = withFullStop(message);
     const QString caption = applicationTitle();
-    if (BoxRecorderAccess::record({ShownBox::ErrorReport, text, caption, Icon::Stop, {QStringLiteral("OK")}}, nullptr))
+    if (BoxRecorderAccess::record(
+            { ShownBox::ErrorReport, text, caption, Icon::Stop, { QStringLiteral("OK") } }, nullptr))
         return;
     QMessageBox box(QMessageBox::Critical, caption, text, QMessageBox::Ok, dialogParent());
     box.setObjectName(QStringLiteral("ErrorReport"));

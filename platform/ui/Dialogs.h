@@ -19,7 +19,7 @@ void showNotice(const QString &text, const QString &caption, Icon icon = Icon::I
 
 enum class QuestionKind {
     Confirmation, // caption "Confirm", question icon
-    Information,  // caption "Information", information icon
+    Information, // caption "Information", information icon
 };
 // Yes/No question centred on the screen; Enter answers Yes, Escape and the
 // close box answer No. True only for Yes.
@@ -44,16 +44,14 @@ void guarded(const std::function<void()> &body) noexcept;
 
 // For tests: boxes are recorded instead of shown, and questions take the
 // queued answers (No when the queue is empty).
-struct ShownBox
-{
+struct ShownBox {
     enum Kind { Notice, Question, ErrorReport } kind;
     QString text;
     QString caption;
     Icon icon;
     QStringList buttons;
 };
-class BoxRecorder
-{
+class BoxRecorder {
 public:
     BoxRecorder();
     ~BoxRecorder();

@@ -1,0 +1,190 @@
+#include "platform/data/Connection.h"
+
+#include "platform/data/DataError.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <sqlcipher/sqlite3.h>
+
+namespace txl {
+
+namespace {
+
+// 4 KiB cipher pages scan several times faster than the 1 KiB default; the
+// cache holds a whole contacts file (negative: size in KiB).
+const char kCipherPageSize[] = "PRAGMA cipher_page_size = 4096;";
+const char kCacheSize[] = "PRAGMA cache_size = -65536;";
+
+QString sqliteMessage(sqlite3 *db)
+{
+    return QString::fromUtf8(db ? sqlite3_errmsg(db) : "out of memory");
+}
+
+void runPragma(sqlite3 *db, const char *sql)
+{
+    char *err = nullptr;
+    if (sqlite3_exec(db, sql, nullptr, nullptr, &err) != SQLITE_OK) {
+        const QString msg = QString::fromUtf8(err ? err : sqlite3_errmsg(db));
+        sqlite3_free(err);
+        throw DataError(msg);
+    }
+}
+
+void applyKey(sqlite3 *db, const QString &password)
+{
+    const QByteArray key = password.toUtf8();
+    if (sqlite3_key(db, key.constData(), key.size()) != SQLITE_OK)
+        throw DataError(sqliteMessage(db));
+    runPragma(db, kCipherPageSize);
+}
+
+bool looksLikePlainSqlite(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return false;
+    return f.read(16) == QByteArray("SQLite format 3\0", 16);
+}
+
+} // namespace
+
+Connection::Connection(QObject *parent)
+    : QObject(parent)
+{
+}
+
+Connection::~Connection()
+{
+    close();
+}
+
+void Connection::setDatabaseFile(const QString &path)
+{
+    m_file = path;
+}
+
+void Connection::setPassword(const QString &password)
+{
+    m_password = password;
+}
+
+void Connection::setBusyTimeout(int milliseconds)
+{
+    m_busyTimeoutMs = milliseconds;
+    if (m_db)
+        sqlite3_busy_timeout(m_db, m_busyTimeoutMs);
+}
+
+QString Connection::absolutePath() const
+{
+    return QDir::current().absoluteFilePath(m_file);
+}
+
+QString Connection::cipherPragmas()
+{
+    return QString::fromLatin1(kCipherPageSize);
+}
+
+void Connection::open()
+{
+    if (m_db)
+        return;
+    const QString path = absolutePath();
+    const QFileInfo info(path);
+    if (!info.exists() || !info.isFile())
+        throw DataError(QStringLiteral("Could not find file '%1'.").arg(QDir::toNativeSeparators(path)));
+    // SQLite takes an empty file for an empty database; ours never is one.
+    if (info.size() == 0)
+        throw DataError(QStringLiteral("Unrecognized database format '%1'").arg(QDir::toNativeSeparators(path)));
+
+    sqlite3 *db = nullptr;
+    // Read-write without CREATE: a missing file must stay missing.
+    const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    if (rc != SQLITE_OK) {
+        const QString msg = sqliteMessage(db);
+        sqlite3_close(db);
+        if (rc == SQLITE_CANTOPEN || rc == SQLITE_PERM || rc == SQLITE_READONLY)
+            throw DataError(QStringLiteral("Could not open file '%1': %2").arg(QDir::toNativeSeparators(path), msg));
+        throw DataError(msg);
+    }
+    try {
+        sqlite3_busy_timeout(db, m_busyTimeoutMs);
+        applyKey(db, m_password);
+        // The key is only tried on the first read.
+        char *err = nullptr;
+        const int readRc = sqlite3_exec(db, "select count(*) from sqlite_master;", nullptr, nullptr, &err);
+        sqlite3_free(err);
+        if (readRc != SQLITE_OK) {
+            const int code = readRc & 0xff;
+            const QString native = QDir::toNativeSeparators(path);
+            if (code == SQLITE_BUSY || code == SQLITE_LOCKED)
+                throw DataError(QStringLiteral("Could not use '%1'; file already in use").arg(native));
+            if (code == SQLITE_NOTADB) {
+                // A cipher cannot tell a wrong key from a foreign file; an
+                // unencrypted or odd-sized file is surely not ours.
+                if (info.size() == 0 || info.size() % 512 != 0 || looksLikePlainSqlite(path))
+                    throw DataError(QStringLiteral("Unrecognized database format '%1'").arg(native));
+                throw DataError(QStringLiteral("Not a valid password"));
+            }
+            throw DataError(sqliteMessage(db));
+        }
+        runPragma(db, kCacheSize);
+    } catch (...) {
+        sqlite3_close(db);
+        throw;
+    }
+    m_db = db;
+}
+
+void Connection::close()
+{
+    if (!m_db)
+        return;
+    sqlite3_close_v2(m_db);
+    m_db = nullptr;
+}
+
+void Connection::executeScript(const QString &sql)
+{
+    open();
+    char *err = nullptr;
+    if (sqlite3_exec(m_db, sql.toUtf8().constData(), nullptr, nullptr, &err) != SQLITE_OK) {
+        const QString msg = QString::fromUtf8(err ? err : sqlite3_errmsg(m_db));
+        sqlite3_free(err);
+        throw DataError(msg);
+    }
+}
+
+void Connection::createDatabase(const QString &path, const QString &password, const QString &schemaSql)
+{
+    const QString native = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
+    if (QFileInfo::exists(path))
+        throw DataError(QStringLiteral("The file '%1' exists already; it is left as it is").arg(native));
+    if (!QDir().mkpath(QFileInfo(path).absolutePath()))
+        throw DataError(QStringLiteral("Could not make the folder for '%1'").arg(native));
+
+    sqlite3 *db = nullptr;
+    const QByteArray encoded = QFile::encodeName(path);
+    int rc = sqlite3_open_v2(encoded.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    try {
+        if (rc != SQLITE_OK)
+            throw DataError(QStringLiteral("Could not create '%1': %2").arg(native, sqliteMessage(db)));
+        applyKey(db, password);
+        char *err = nullptr;
+        rc = sqlite3_exec(db, schemaSql.toUtf8().constData(), nullptr, nullptr, &err);
+        if (rc != SQLITE_OK) {
+            const QString msg = QString::fromUtf8(err ? err : sqlite3_errmsg(db));
+            sqlite3_free(err);
+            throw DataError(msg);
+        }
+    } catch (...) {
+        sqlite3_close(db);
+        QFile::remove(path); // a half-made file is worse than none
+        throw;
+    }
+    sqlite3_close(db);
+}
+
+} // namespace txl

@@ -1,0 +1,502 @@
+// The data layer and the contacts file, against real encrypted files.
+#include "TestSupport.h"
+
+#include "platform/data/Connection.h"
+#include "platform/data/DataError.h"
+#include "platform/data/DataSource.h"
+#include "platform/data/Query.h"
+#include "store/ContactFile.h"
+#include "store/Unit_Dm.h"
+
+#include <QAbstractItemModelTester>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QtTest>
+
+using txl::DataError;
+using txl::Query;
+
+namespace {
+
+QString errorOf(const std::function<void()> &f)
+{
+    try {
+        f();
+    } catch (const DataError &e) {
+        return e.message();
+    }
+    return QString();
+}
+
+void reload(Query *q)
+{
+    q->close();
+    q->clearSql();
+    q->addSql(QStringLiteral("select * from data"));
+    q->open();
+}
+
+const QString kInsert = QStringLiteral("insert into data values('%1','%2','%3','%4','%5','%6','%7')");
+
+} // namespace
+
+class TestData : public QObject {
+    Q_OBJECT
+private slots:
+    void openAndRead();
+    void parameters();
+    void closedQueryMessage();
+    void openFailures_data();
+    void openFailures();
+    void lockedFileIsWaitedForThenReported();
+    void editPostAndDeleteReachTheFile();
+    void optimisticConflictWritesNothing();
+    void identicalRowsOnlyOneChanged();
+    void walkAndDisabledControls();
+    void modelFollowsQuery();
+    void twoConnectionsOnOneFile();
+    void tool();
+    void onlySqlcipherIsLinked();
+};
+
+void TestData::openAndRead()
+{
+    ContactsFixture fx(0);
+    TDm *dm = fx.createDm();
+    QVERIFY(!dm->addquery->isActive());
+    QVERIFY(!dm->scon->isOpen()); // opens with the first query open
+    reload(dm->addquery);
+    QVERIFY(dm->scon->isOpen());
+    QCOMPARE(dm->addquery->recordCount(), 0);
+    QVERIFY(dm->addquery->eof());
+    QCOMPARE(dm->addquery->fieldByName(QStringLiteral("姓名")), QString());
+
+    fx.exec(kInsert.arg(QStringLiteral("张三"), QStringLiteral("男"), QStringLiteral("12345"),
+        QStringLiteral("13800000000"), QStringLiteral("a@b.c"), QStringLiteral("北京"), QStringLiteral("朋友")));
+    fx.exec(kInsert.arg(QStringLiteral("李四"), QStringLiteral("女"), QString(), QStringLiteral("139"), QString(),
+        QString(), QStringLiteral("同事")));
+    // Changes by others show only after the next open.
+    QCOMPARE(dm->addquery->recordCount(), 0);
+    reload(dm->addquery);
+    Query *q = dm->addquery;
+    QCOMPARE(q->recordCount(), 2);
+    QCOMPARE(q->fieldCount(), 7);
+    QCOMPARE(q->fieldName(6), QStringLiteral("组名"));
+    QCOMPARE(q->recNo(), 0);
+    QCOMPARE(q->fieldByName(QStringLiteral("姓名")), QStringLiteral("张三"));
+    QCOMPARE(q->fieldByName(QStringLiteral("qq号码")), QStringLiteral("12345")); // names regardless of case
+    QCOMPARE(q->field(3), QStringLiteral("13800000000"));
+    q->next();
+    QCOMPARE(q->field(0), QStringLiteral("李四"));
+    QVERIFY(!q->eof());
+    q->next(); // past the last row: eof, the last row stays current
+    QVERIFY(q->eof());
+    QCOMPARE(q->recNo(), 1);
+    QVERIFY(
+        errorOf([&] { q->fieldByName(QStringLiteral("nope")); }).contains(QStringLiteral("Field 'nope' not found")));
+}
+
+void TestData::parameters()
+{
+    ContactsFixture fx(0);
+    TDm *dm = fx.createDm();
+    Query *q = dm->addquery;
+    q->close();
+    q->clearSql();
+    q->addSql(QStringLiteral("insert into data  values(:p0,:p1,:p2,:p3,:p4,:p5,:p6)"));
+    const QStringList values { QStringLiteral("O'Brien"), QString(), QStringLiteral(":p1"),
+        QStringLiteral("1'); drop table data;--"), QStringLiteral("x@y"), QStringLiteral("地址"),
+        QStringLiteral("朋友") };
+    for (int i = 0; i < 7; ++i)
+        q->setParam(QStringLiteral("p%1").arg(i), values.at(i));
+    q->execSql();
+    QVERIFY(!q->isActive());
+    QCOMPARE(fx.rows(), QStringList { values.join(QLatin1Char('|')) });
+
+    QVERIFY(errorOf([&] {
+        q->setParam(QStringLiteral("p7"), QString());
+    }).contains(QStringLiteral("Parameter 'p7' not found")));
+    // A parameter inside a string literal is text, not a parameter.
+    q->clearSql();
+    q->addSql(QStringLiteral("select * from data where 姓名 like :p0 or 姓名 = ':p9'"));
+    QVERIFY(!errorOf([&] { q->setParam(QStringLiteral("p9"), QString()); }).isEmpty());
+    q->setParam(QStringLiteral("p0"), QStringLiteral("%'B%"));
+    q->open();
+    QCOMPARE(q->recordCount(), 1);
+    // A statement that gives no rows cannot be opened, and is not run.
+    q->close();
+    q->clearSql();
+    q->addSql(QStringLiteral("delete from data"));
+    QVERIFY(!errorOf([&] { q->open(); }).isEmpty());
+    QCOMPARE(fx.rows().size(), 1);
+    // Clearing the statement forgets the parameters.
+    q->clearSql();
+    q->addSql(QStringLiteral("select * from data where 姓名 = :p0"));
+    q->open();
+    QCOMPARE(q->recordCount(), 0);
+}
+
+void TestData::closedQueryMessage()
+{
+    ContactsFixture fx(3);
+    TDm *dm = fx.createDm();
+    const QString expected = QStringLiteral("addquery: Cannot perform this operation on a closed dataset");
+    Query *q = dm->addquery;
+    const QList<std::function<void()>> ops {
+        [&] { q->recordCount(); },
+        [&] { q->first(); },
+        [&] { q->next(); },
+        [&] { q->fieldByName(QStringLiteral("姓名")); },
+        [&] { q->edit(); },
+        [&] { q->post(); },
+        [&] { q->deleteRecord(); },
+        [&] { q->recNo(); },
+    };
+    for (const auto &op : ops)
+        QCOMPARE(errorOf(op), expected);
+    // A closed query is empty to views and never throws there.
+    QCOMPARE(q->value(0, 0), QString());
+    q->close();
+}
+
+void TestData::openFailures_data()
+{
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("no DataBase folder") << "none"
+                                        << "Could not find file '%1'.";
+    QTest::newRow("folder without file") << "folder"
+                                         << "Could not find file '%1'.";
+    QTest::newRow("wrong password") << "password"
+                                    << "Not a valid password";
+    QTest::newRow("plain sqlite file") << "plain"
+                                       << "Unrecognized database format '%1'";
+    QTest::newRow("text file") << "text"
+                               << "Unrecognized database format '%1'";
+    QTest::newRow("empty file") << "empty"
+                                << "Unrecognized database format '%1'";
+}
+
+void TestData::openFailures()
+{
+    QFETCH(QString, setup);
+    QFETCH(QString, message);
+    ContactsFixture fx(-1);
+    const QString path = fx.databasePath();
+    if (setup != QStringLiteral("none"))
+        QDir().mkpath(QFileInfo(path).absolutePath());
+    if (setup == QStringLiteral("password")) {
+        txl::Connection::createDatabase(path, QStringLiteral("12345678901"), ContactFile::schemaSql());
+    } else if (setup == QStringLiteral("plain") || setup == QStringLiteral("text")
+        || setup == QStringLiteral("empty")) {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        if (setup == QStringLiteral("plain"))
+            f.write(QByteArray("SQLite format 3\0", 16) + QByteArray(4096 - 16, '\0'));
+        else if (setup == QStringLiteral("text"))
+            f.write("name,phone\n张三,138\n");
+    }
+    const bool existed = QFile::exists(path);
+    const QByteArray before = existed ? [&] { QFile f(path); f.open(QIODevice::ReadOnly); return f.readAll(); }() : QByteArray();
+
+    TDm *dm = fx.createDm();
+    const QString error = errorOf([&] { reload(dm->addquery); });
+    QCOMPARE(error, message.contains(QStringLiteral("%1")) ? message.arg(path) : message);
+    QVERIFY(!dm->addquery->isActive());
+    QVERIFY(!dm->scon->isOpen());
+    // Opening never makes a file or a folder, and leaves a foreign file alone.
+    QCOMPARE(QFile::exists(path), existed);
+    if (setup == QStringLiteral("none"))
+        QVERIFY(!QDir(fx.dir()).exists(QStringLiteral("DataBase")));
+    if (existed) {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), before);
+    }
+    QVERIFY(!QFile::exists(path + QStringLiteral("-journal")));
+}
+
+void TestData::lockedFileIsWaitedForThenReported()
+{
+    ContactsFixture fx(2);
+    txl::Connection holder;
+    holder.setDatabaseFile(fx.databasePath());
+    holder.setPassword(ContactFile::password());
+    holder.executeScript(QStringLiteral("begin exclusive;"));
+
+    TDm *dm = fx.createDm();
+    dm->scon->setBusyTimeout(300);
+    QElapsedTimer timer;
+    timer.start();
+    const QString error = errorOf([&] { reload(dm->addquery); });
+    QVERIFY2(timer.elapsed() >= 250, "a lock is waited for before it is reported");
+    QVERIFY2(error.contains(QStringLiteral("already in use")), qPrintable(error));
+
+    holder.executeScript(QStringLiteral("commit;"));
+    reload(dm->addquery);
+    QCOMPARE(dm->addquery->recordCount(), 2);
+}
+
+void TestData::editPostAndDeleteReachTheFile()
+{
+    ContactsFixture fx(0);
+    fx.exec(kInsert.arg(QStringLiteral("甲"), QStringLiteral("男"), QStringLiteral("1"), QStringLiteral("2"),
+        QStringLiteral("3"), QStringLiteral("4"), QStringLiteral("朋友")));
+    fx.exec(kInsert.arg(QStringLiteral("乙"), QStringLiteral("女"), QStringLiteral("5"), QStringLiteral("6"),
+        QStringLiteral("7"), QStringLiteral("8"), QStringLiteral("家人")));
+    TDm *dm = fx.createDm();
+    Query *q = dm->addquery;
+    reload(q);
+    q->setRecNo(1);
+    q->edit();
+    q->setField(3, QStringLiteral("13912345678"));
+    q->setField(6, QStringLiteral("同事"));
+    QCOMPARE(q->value(1, 3), QStringLiteral("13912345678")); // the grid shows the edit
+    QVERIFY(fx.rows().contains(QStringLiteral("乙|女|5|6|7|8|家人"))); // not stored before post
+    q->post();
+    QCOMPARE(q->state(), Query::State::Browse);
+    QCOMPARE(fx.rows(),
+        (QStringList { QStringLiteral("甲|男|1|2|3|4|朋友"), QStringLiteral("乙|女|5|13912345678|7|8|同事") }));
+
+    // cancel forgets the edit buffer
+    q->edit();
+    q->setField(1, QStringLiteral("男"));
+    q->cancel();
+    QCOMPARE(q->field(1), QStringLiteral("女"));
+
+    QVERIFY(!errorOf([&] { q->setField(1, QString()); }).isEmpty()); // not editing
+
+    q->first();
+    q->deleteRecord();
+    QCOMPARE(q->recordCount(), 1);
+    QCOMPARE(q->field(0), QStringLiteral("乙"));
+    QCOMPARE(fx.rows(), QStringList { QStringLiteral("乙|女|5|13912345678|7|8|同事") });
+    q->deleteRecord();
+    QCOMPARE(q->recordCount(), 0);
+    QCOMPARE(q->recNo(), -1);
+    QVERIFY(fx.rows().isEmpty());
+    QVERIFY(!errorOf([&] { q->deleteRecord(); }).isEmpty());
+
+    // A narrowed result writes to the table too.
+    fx.exec(kInsert.arg(QStringLiteral("丙"), QString(), QString(), QStringLiteral("138"), QString(), QString(),
+        QStringLiteral("一般")));
+    q->close();
+    q->clearSql();
+    q->addSql(QStringLiteral("select * from data where 手机号码 like :p0"));
+    q->setParam(QStringLiteral("p0"), QStringLiteral("%38%"));
+    q->open();
+    q->edit();
+    q->setField(5, QStringLiteral("上海"));
+    q->post();
+    QCOMPARE(fx.rows(), QStringList { QStringLiteral("丙|||138||上海|一般") });
+}
+
+void TestData::optimisticConflictWritesNothing()
+{
+    ContactsFixture fx(0);
+    fx.exec(kInsert.arg(QStringLiteral("甲"), QStringLiteral("男"), QStringLiteral("1"), QStringLiteral("2"),
+        QStringLiteral("3"), QStringLiteral("4"), QStringLiteral("朋友")));
+    TDm *dm = fx.createDm();
+    Query *q = dm->addquery;
+    reload(q);
+    fx.exec(QStringLiteral("update data set 家庭住址 = '另一个程序写的' where 姓名 = '甲'"));
+    q->edit();
+    q->setField(3, QStringLiteral("999"));
+    const QString error = errorOf([&] { q->post(); });
+    QVERIFY2(error.startsWith(QStringLiteral("Row cannot be located for updating")), qPrintable(error));
+    QCOMPARE(q->state(), Query::State::Edit); // confirming again retries
+    QCOMPARE(fx.rows(), QStringList { QStringLiteral("甲|男|1|2|3|另一个程序写的|朋友") });
+    q->cancel();
+
+    QVERIFY(errorOf([&] { q->deleteRecord(); }).startsWith(QStringLiteral("Row cannot be located for deleting")));
+    QCOMPARE(q->recordCount(), 1);
+    QCOMPARE(fx.rows().size(), 1);
+
+    fx.exec(QStringLiteral("delete from data"));
+    q->edit();
+    q->setField(3, QStringLiteral("999"));
+    QVERIFY(!errorOf([&] { q->post(); }).isEmpty());
+    QVERIFY(fx.rows().isEmpty()); // not written back as a new row
+}
+
+void TestData::identicalRowsOnlyOneChanged()
+{
+    ContactsFixture fx(0);
+    for (int i = 0; i < 3; ++i)
+        fx.exec(QStringLiteral("insert into data values('同名', null, '', '1', '', '', '朋友')"));
+    TDm *dm = fx.createDm();
+    Query *q = dm->addquery;
+    reload(q);
+    QVERIFY(q->isNull(0, 1));
+    q->setRecNo(1);
+    q->edit();
+    q->setField(2, QStringLiteral("777"));
+    q->post();
+    QCOMPARE(fx.rows(QStringLiteral("QQ号码 = '777'")).size(), 1);
+    QCOMPARE(fx.rows(QStringLiteral("性别 is null")).size(), 3); // null matched, untouched
+    q->deleteRecord();
+    QCOMPARE(fx.rows().size(), 2);
+    QCOMPARE(fx.rows(QStringLiteral("QQ号码 = '777'")).size(), 0);
+}
+
+void TestData::walkAndDisabledControls()
+{
+    ContactsFixture fx(30);
+    TDm *dm = fx.createDm();
+    Query *q = dm->addquery;
+    reload(q);
+    QSignalSpy moves(q, &Query::currentRowChanged);
+    q->disableControls();
+    int seen = 0;
+    for (q->first(); !q->eof(); q->next())
+        ++seen;
+    QCOMPARE(seen, 30);
+    QCOMPARE(moves.count(), 0);
+    q->enableControls();
+    QCOMPARE(moves.count(), 1);
+    QCOMPARE(moves.last().at(0).toInt(), 29);
+    QCOMPARE(q->recNo(), 29);
+
+    const quint64 before = q->generation();
+    reload(q);
+    QVERIFY(q->generation() != before);
+}
+
+void TestData::modelFollowsQuery()
+{
+    ContactsFixture fx(20);
+    TDm *dm = fx.createDm();
+    txl::DataSource *source = dm->addsource;
+    QAbstractItemModelTester tester(source, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QCOMPARE(source->rowCount(), 0);
+    reload(dm->addquery);
+    QCOMPARE(source->rowCount(), 20);
+    QCOMPARE(source->columnCount(), 7);
+    QCOMPARE(source->headerData(0, Qt::Horizontal).toString(), QStringLiteral("姓名"));
+    QCOMPARE(source->data(source->index(3, 0)).toString(), dm->addquery->value(3, 0));
+
+    QSignalSpy current(source, &txl::DataSource::currentRowChanged);
+    source->setCurrentRow(5);
+    QCOMPARE(dm->addquery->recNo(), 5);
+    dm->addquery->setRecNo(7);
+    QCOMPARE(current.last().at(0).toInt(), 7);
+    QCOMPARE(source->currentRow(), 7);
+
+    const QString eighth = source->data(source->index(8, 0)).toString();
+    dm->addquery->deleteRecord();
+    QCOMPARE(source->rowCount(), 19);
+    QCOMPARE(source->data(source->index(7, 0)).toString(), eighth);
+
+    dm->addquery->edit();
+    QSignalSpy changed(source, &QAbstractItemModel::dataChanged);
+    dm->addquery->setField(5, QStringLiteral("第一行\n第二行"));
+    QCOMPARE(changed.count(), 1);
+    QCOMPARE(source->data(source->index(7, 5)).toString(), QStringLiteral("第一行"));
+    dm->addquery->cancel();
+
+    dm->addquery->close();
+    QCOMPARE(source->rowCount(), 0);
+    QCOMPARE(source->currentRow(), -1);
+    source->setCurrentRow(3); // harmless on a closed query
+}
+
+void TestData::twoConnectionsOnOneFile()
+{
+    ContactsFixture fx(5);
+    TDm first;
+    TDm second;
+    reload(first.addquery);
+    reload(second.addquery);
+    first.addquery->deleteRecord();
+    QCOMPARE(second.addquery->recordCount(), 5); // static result
+    reload(second.addquery);
+    QCOMPARE(second.addquery->recordCount(), 4);
+    Dm = nullptr;
+}
+
+void TestData::tool()
+{
+    const QString tool = qEnvironmentVariable("TXL_DB_TOOL");
+    if (tool.isEmpty())
+        QSKIP("TXL_DB_TOOL not set");
+    QTemporaryDir dir;
+    QProcess p;
+    p.start(tool, { QStringLiteral("create"), QStringLiteral("--sample"), QStringLiteral("250"), dir.path() });
+    QVERIFY(p.waitForFinished(60000));
+    QCOMPARE(p.exitCode(), 0);
+
+    const QString path = QDir(dir.path()).absoluteFilePath(ContactFile::relativePath());
+    txl::Connection c;
+    c.setDatabaseFile(path);
+    c.setPassword(ContactFile::password());
+    Query q;
+    q.setObjectName(QStringLiteral("q"));
+    q.setConnection(&c);
+    q.addSql(
+        QStringLiteral("select count(*), count(distinct 姓名), count(distinct 性别), count(distinct 组名), "
+                       "min(length(手机号码)), max(length(手机号码)), min(length(姓名)), max(length(姓名)) from data"));
+    q.open();
+    QCOMPARE(q.field(0).toInt(), 250);
+    QCOMPARE(q.field(1).toInt(), 250); // names are unique
+    QCOMPARE(q.field(2).toInt(), 2);
+    QCOMPARE(q.field(3).toInt(), 7);
+    QCOMPARE(q.field(4), QStringLiteral("11"));
+    QCOMPARE(q.field(5), QStringLiteral("11"));
+    QVERIFY(q.field(6).toInt() >= 2 && q.field(7).toInt() <= 4);
+
+    // Refuses an existing file and leaves it as it was.
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QByteArray before = f.readAll();
+    f.close();
+    p.start(tool, { QStringLiteral("create"), dir.path() });
+    QVERIFY(p.waitForFinished(60000));
+    QCOMPARE(p.exitCode(), 1);
+    QVERIFY(p.readAllStandardError().contains("exists already"));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), before);
+
+    // The same count gives the same contacts.
+    QTemporaryDir other;
+    p.start(tool, { QStringLiteral("create"), QStringLiteral("--sample"), QStringLiteral("250"), other.path() });
+    QVERIFY(p.waitForFinished(60000));
+    ContactsFixture a(-1);
+    Q_UNUSED(a);
+    auto dump = [](const QString &file) {
+        txl::Connection con;
+        con.setDatabaseFile(file);
+        con.setPassword(ContactFile::password());
+        Query all;
+        all.setConnection(&con);
+        all.addSql(QStringLiteral("select * from data"));
+        all.open();
+        QStringList out;
+        for (int r = 0; r < all.recordCount(); ++r)
+            for (int col = 0; col < 7; ++col)
+                out << all.value(r, col);
+        return out;
+    };
+    QCOMPARE(dump(QDir(other.path()).absoluteFilePath(ContactFile::relativePath())), dump(path));
+}
+
+void TestData::onlySqlcipherIsLinked()
+{
+    for (const char *var : { "TXL_PROGRAM", "TXL_DB_TOOL" }) {
+        const QString program = qEnvironmentVariable(var);
+        if (program.isEmpty())
+            continue;
+        QVERIFY2(QFile::exists(program), qPrintable(program));
+        QProcess ldd;
+        ldd.start(QStringLiteral("ldd"), { program });
+        QVERIFY(ldd.waitForFinished(30000));
+        const QByteArray libs = ldd.readAllStandardOutput();
+        QVERIFY2(libs.contains("libsqlcipher"), libs.constData());
+        QVERIFY2(!libs.contains("libsqlite3"), libs.constData());
+        QVERIFY2(!libs.contains("Qt6Sql"), libs.constData());
+    }
+}
+
+QTEST_MAIN(TestData)
+#include "tst_data.moc"
