@@ -1,0 +1,27 @@
+# Shared by the run and test commands: install what is missing, then build.
+set -euo pipefail
+
+TXL_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+TXL_PACKAGES=(build-essential cmake pkg-config qt6-base-dev libsqlcipher-dev sqlcipher
+  libjpeg62-turbo-dev fonts-wqy-microhei fonts-liberation2)
+
+txl_install_missing() {
+  local missing=()
+  local p
+  for p in "${TXL_PACKAGES[@]}" "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing: ${missing[*]}"
+  local sudo=()
+  [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+  "${sudo[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+txl_build() { # build-dir, extra cmake arguments...
+  local dir=$1
+  shift
+  cmake -S "$TXL_ROOT" -B "$dir" "$@"
+  cmake --build "$dir" -j"$(nproc)"
+}
