@@ -1,0 +1,339 @@
+// Measures the program's costs at several list sizes, beside the sqlcipher
+// shell doing the same reads on the same files, and prints a table.
+//
+//   txl-bench [--sizes 1000,10000,100000] [--runs 5] [--out FILE]
+//
+// Whole-process figures run this program again as a child (--child ...), so
+// each start is a fresh process as the user's would be.
+#include "contacts/Unit_add.h"
+#include "platform/report/Report.h"
+#include "platform/ui/Dialogs.h"
+#include "report/Unit_print.h"
+#include "shell/Unit_Main.h"
+#include "store/ContactFile.h"
+#include "store/Unit_Dm.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QSysInfo>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <QThread>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+
+namespace {
+
+QString g_self;
+int g_runs = 5;
+
+double median(QList<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.isEmpty() ? 0 : v.at(v.size() / 2);
+}
+
+double timeMs(const std::function<void()> &f)
+{
+    QElapsedTimer t;
+    t.start();
+    f();
+    return t.nsecsElapsed() / 1e6;
+}
+
+// Peak resident memory of this process, in MB.
+double peakMb()
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : f.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
+    }
+    return 0;
+}
+
+void reload()
+{
+    Dm->addquery->close();
+    Dm->addquery->clearSql();
+    Dm->addquery->addSql(QStringLiteral("select * from data"));
+    Dm->addquery->open();
+}
+
+const QString kKey = QStringLiteral("PRAGMA key='%1'; %2 ").arg(ContactFile::password(), txl::Connection::cipherPragmas());
+
+// Whole process of the sqlcipher shell, its output thrown away as a user's
+// "> /dev/null" would.
+double shellProcessMs(const QString &dir, const QString &sql)
+{
+    QProcess p;
+    p.setStandardOutputFile(QProcess::nullDevice());
+    QElapsedTimer t;
+    t.start();
+    p.start(QStringLiteral("sqlcipher"), {QDir(dir).absoluteFilePath(ContactFile::relativePath()), kKey + sql});
+    p.waitForFinished(-1);
+    return t.nsecsElapsed() / 1e6;
+}
+
+// Our own whole process: start, show or load, exit. Returns the time to the
+// child's "ready" line and the child's reported figures.
+struct ChildResult
+{
+    double ms = 0;
+    QStringList fields;
+};
+
+ChildResult child(const QStringList &args)
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    p.setProcessEnvironment(env);
+    ChildResult r;
+    QElapsedTimer t;
+    t.start();
+    p.start(g_self, QStringList{QStringLiteral("--child")} + args);
+    QByteArray out;
+    while (!out.contains('\n') && p.waitForReadyRead(-1))
+        out += p.readAllStandardOutput();
+    r.ms = t.nsecsElapsed() / 1e6;
+    p.waitForFinished(-1);
+    out += p.readAllStandardOutput();
+    r.fields = QString::fromUtf8(out).simplified().split(QLatin1Char(' '));
+    return r;
+}
+
+int runChild(const QStringList &args)
+{
+    const QString mode = args.value(0);
+    QDir::setCurrent(args.value(1));
+    txl::ui::BoxRecorder boxes;
+    Dm = new TDm;
+    if (mode == QStringLiteral("startup")) {
+        frm_Main = new Tfrm_Main;
+        frm_Main->show();
+        QCoreApplication::processEvents();
+        frm_Main->repaint(); // the grid painted with the list
+        std::printf("ready %d %.1f\n", Dm->addquery->recordCount(), peakMb());
+    } else if (mode == QStringLiteral("reload")) {
+        reload();
+        std::printf("ready %d %.1f\n", Dm->addquery->recordCount(), peakMb());
+    } else if (mode == QStringLiteral("report")) {
+        reload();
+        Tfrm_print holder;
+        const double before = peakMb();
+        std::shared_ptr<const txl::report::PreparedReport> pages;
+        const double ms = timeMs([&] { pages = holder.QuickRep1->prepare(); });
+        std::printf("ready %d %.1f %.1f %.1f\n", pages->pageCount(), ms, before, peakMb());
+    }
+    std::fflush(stdout);
+    delete frm_Main;
+    frm_Main = nullptr;
+    delete Dm;
+    Dm = nullptr;
+    return 0;
+}
+
+struct Row
+{
+    QString what;
+    QList<QString> cells; // one per size
+};
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QStringList raw;
+    for (int i = 0; i < argc; ++i)
+        raw << QString::fromLocal8Bit(argv[i]);
+    if (raw.value(1) == QStringLiteral("--child")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        QApplication app(argc, argv);
+        return runChild(raw.mid(2));
+    }
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    g_self = QCoreApplication::applicationFilePath();
+
+    QList<int> sizes{1000, 10000, 100000};
+    QString outFile;
+    for (int i = 1; i < raw.size(); ++i) {
+        if (raw.at(i) == QStringLiteral("--sizes") && i + 1 < raw.size()) {
+            sizes.clear();
+            for (const QString &s : raw.at(++i).split(QLatin1Char(',')))
+                sizes << s.toInt();
+        } else if (raw.at(i) == QStringLiteral("--runs") && i + 1 < raw.size()) {
+            g_runs = std::max(1, raw.at(++i).toInt());
+        } else if (raw.at(i) == QStringLiteral("--out") && i + 1 < raw.size()) {
+            outFile = raw.at(++i);
+        }
+    }
+
+    QTemporaryDir tmp;
+    QList<Row> table{
+        {QStringLiteral("start-up to window shown with the list (ms)"), {}},
+        {QStringLiteral("peak memory with the list loaded (MB)"), {}},
+        {QStringLiteral("load process: start, open, reload, exit (ms)"), {}},
+        {QStringLiteral("sqlcipher shell process: select * from data (ms)"), {}},
+        {QStringLiteral("ratio ours / shell, whole process"), {}},
+        {QStringLiteral("reload step, connection open (ms)"), {}},
+        {QStringLiteral("shell: select * beyond its start and key (ms)"), {}},
+        {QStringLiteral("ratio ours / shell, reload"), {}},
+        {QStringLiteral("search by name \"王\" to grid updated (ms)"), {}},
+        {QStringLiteral("shell: the same like query beyond start and key (ms)"), {}},
+        {QStringLiteral("ratio ours / shell, search by name"), {}},
+        {QStringLiteral("search by mobile \"138\" to grid updated (ms)"), {}},
+        {QStringLiteral("shell: the same like query beyond start and key (ms)"), {}},
+        {QStringLiteral("ratio ours / shell, search by mobile"), {}},
+        {QStringLiteral("add: duplicate check, insert, reload (ms)"), {}},
+        {QStringLiteral("modify: edit, post (ms)"), {}},
+        {QStringLiteral("delete: question answered, row deleted (ms)"), {}},
+        {QStringLiteral("report layout, whole list (ms)"), {}},
+        {QStringLiteral("report pages"), {}},
+        {QStringLiteral("report pages per second"), {}},
+        {QStringLiteral("report process peak memory (MB)"), {}},
+    };
+    auto put = [&](int row, double v, int decimals = 1) { table[row].cells << QString::number(v, 'f', decimals); };
+
+    for (int n : sizes) {
+        const QString dir = tmp.filePath(QString::number(n));
+        ContactFile::create(dir, n);
+        QTextStream(stderr) << "measuring " << n << " contacts...\n";
+
+        QList<double> startup, startupMem, load, shell, shellTrivial, shellName, shellMobile;
+        for (int r = 0; r < g_runs; ++r) {
+            const ChildResult s = child({QStringLiteral("startup"), dir});
+            startup << s.ms;
+            startupMem << s.fields.value(2).toDouble();
+            load << child({QStringLiteral("reload"), dir}).ms;
+            shell << shellProcessMs(dir, QStringLiteral("select * from data;"));
+            shellTrivial << shellProcessMs(dir, QStringLiteral("select * from data limit 0;"));
+            shellName << shellProcessMs(dir, QStringLiteral("select * from data where 姓名 like '%王%';"));
+            shellMobile << shellProcessMs(dir, QStringLiteral("select * from data where 手机号码 like '%138%';"));
+        }
+        const double base = median(shellTrivial);
+        put(0, median(startup));
+        put(1, median(startupMem));
+        put(2, median(load));
+        put(3, median(shell));
+        put(4, median(load) / median(shell), 2);
+
+        // In-process figures, on the real main window.
+        QDir::setCurrent(dir);
+        txl::ui::BoxRecorder boxes;
+        Dm = new TDm;
+        frm_Main = new Tfrm_Main;
+        frm_Main->show();
+        QCoreApplication::processEvents();
+
+        QList<double> reloadMs, nameMs, mobileMs, addMs, modifyMs, deleteMs;
+        for (int r = 0; r < g_runs; ++r) {
+            reloadMs << timeMs([] { reload(); QCoreApplication::processEvents(); });
+            auto search = [&](int item, const QString &text) {
+                frm_Main->RadioGroup1->setItemIndex(item);
+                frm_Main->Edit1->setText(text);
+                const double ms = timeMs([] {
+                    frm_Main->BitBtn1Click();
+                    QCoreApplication::processEvents();
+                });
+                frm_Main->BitBtn2Click();
+                return ms;
+            };
+            nameMs << search(0, QStringLiteral("王"));
+            mobileMs << search(1, QStringLiteral("138"));
+
+            Tfrm_Add add;
+            add.setWindowTitle(QStringLiteral("添加好友"));
+            add.Edit1->setText(QStringLiteral("测试%1").arg(r));
+            add.ComboBox2->setCurrentIndex(0);
+            addMs << timeMs([&] {
+                add.BitBtn1Click();
+                QCoreApplication::processEvents();
+            });
+
+            Dm->addquery->setRecNo(Dm->addquery->recordCount() / 2);
+            Tfrm_Add modify;
+            modify.GroupBox1->setTitle(QStringLiteral("修改"));
+            modify.BitBtn1->setText(QStringLiteral("修改"));
+            modify.Edit1->setText(Dm->addquery->fieldByName(QStringLiteral("姓名")));
+            modify.ComboBox1->setEditText(Dm->addquery->fieldByName(QStringLiteral("性别")));
+            modify.Edit2->setText(QStringLiteral("1390000%1").arg(r, 4, 10, QLatin1Char('0')));
+            modify.ComboBox2->setCurrentIndex(1);
+            modifyMs << timeMs([&] {
+                modify.BitBtn1Click();
+                QCoreApplication::processEvents();
+            });
+
+            Dm->addquery->setRecNo(Dm->addquery->recordCount() / 3);
+            boxes.queueAnswer(true);
+            deleteMs << timeMs([] {
+                frm_Main->ToolButton3Click();
+                QCoreApplication::processEvents();
+            });
+        }
+        delete frm_Main;
+        frm_Main = nullptr;
+        delete Dm;
+        Dm = nullptr;
+
+        put(5, median(reloadMs));
+        put(6, median(shell) - base);
+        put(7, median(reloadMs) / std::max(0.1, median(shell) - base), 2);
+        put(8, median(nameMs));
+        put(9, median(shellName) - base);
+        put(10, median(nameMs) / std::max(0.1, median(shellName) - base), 2);
+        put(11, median(mobileMs));
+        put(12, median(shellMobile) - base);
+        put(13, median(mobileMs) / std::max(0.1, median(shellMobile) - base), 2);
+        put(14, median(addMs));
+        put(15, median(modifyMs));
+        put(16, median(deleteMs));
+
+        QList<double> reportMs, reportMem;
+        int pages = 0;
+        for (int r = 0; r < g_runs; ++r) {
+            const ChildResult c = child({QStringLiteral("report"), dir});
+            pages = c.fields.value(1).toInt();
+            reportMs << c.fields.value(2).toDouble();
+            reportMem << c.fields.value(4).toDouble();
+        }
+        put(17, median(reportMs));
+        put(18, pages, 0);
+        put(19, pages / std::max(0.001, median(reportMs) / 1000.0), 0);
+        put(20, median(reportMem));
+    }
+
+    QString text;
+    QTextStream out(&text);
+    out << "Machine: " << QSysInfo::prettyProductName() << ", " << QSysInfo::currentCpuArchitecture() << ", "
+        << QThread::idealThreadCount() << " cores; medians of " << g_runs << " runs.\n\n";
+    out << "| measure |";
+    for (int n : sizes)
+        out << ' ' << n << " contacts |";
+    out << "\n|---|";
+    for (int i = 0; i < sizes.size(); ++i)
+        out << "---:|";
+    out << '\n';
+    for (const Row &row : table) {
+        out << "| " << row.what << " |";
+        for (const QString &c : row.cells)
+            out << ' ' << c << " |";
+        out << '\n';
+    }
+    out.flush();
+    std::fputs(text.toUtf8().constData(), stdout);
+    if (!outFile.isEmpty()) {
+        QFile f(outFile);
+        if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            f.write(text.toUtf8());
+    }
+    return 0;
+}
