@@ -1,0 +1,174 @@
+#include "contacts/Unit_add.h"
+
+#include "platform/text/Cp936.h"
+#include "platform/ui/Dialogs.h"
+#include "store/Unit_Dm.h"
+
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QScreen>
+#include <QShowEvent>
+
+Tfrm_Add *frm_Add = nullptr;
+
+using txl::text::trim;
+using txl::ui::showNotice;
+
+Tfrm_Add::Tfrm_Add(QWidget *parent)
+    : QDialog(parent)
+{
+    setupUi(this);
+    // Fixed dialog border with only the close box.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
+        | Qt::MSWindowsFixedSizeDialogHint);
+    setFixedSize(393, 271);
+    setModal(true);
+    // Neither button is a default: Enter presses nothing.
+    BitBtn1->setDefault(false);
+    BitBtn2->setDefault(false);
+    connect(BitBtn1, &QPushButton::clicked, this, &Tfrm_Add::BitBtn1Click);
+    connect(BitBtn2, &QPushButton::clicked, this, &Tfrm_Add::BitBtn2Click);
+}
+
+Tfrm_Add::~Tfrm_Add()
+{
+    if (frm_Add == this)
+        frm_Add = nullptr;
+}
+
+void Tfrm_Add::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (event->spontaneous())
+        return;
+    if (QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        move(area.center() - QPoint(frameGeometry().width() / 2, frameGeometry().height() / 2));
+    }
+    FormShow();
+}
+
+void Tfrm_Add::keyPressEvent(QKeyEvent *event)
+{
+    // Only the buttons and the close box act: Esc does not close, Enter
+    // confirms nothing.
+    switch (event->key()) {
+    case Qt::Key_Escape:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        event->accept();
+        return;
+    default:
+        QDialog::keyPressEvent(event);
+    }
+}
+
+bool Tfrm_Add::isAddMode() const
+{
+    return trim(BitBtn1->text()) == QStringLiteral("添加");
+}
+
+void Tfrm_Add::FormShow()
+{
+    txl::ui::guarded([&] {
+        // In modify mode the opener has already chosen the stored group.
+        if (isAddMode())
+            ComboBox2->setCurrentIndex(0);
+    });
+}
+
+void Tfrm_Add::BitBtn1Click()
+{
+    txl::ui::guarded([&] {
+        // Only emptiness counts here: a name of spaces passes.
+        if (Edit1->text().isEmpty() || ComboBox2->currentText().isEmpty()) {
+            showNotice(QStringLiteral("你输入的内容不完整或组名为空！"), QStringLiteral("警告"));
+            return;
+        }
+        if (isAddMode())
+            addContact();
+        else
+            modifyContact();
+    });
+}
+
+void Tfrm_Add::BitBtn2Click()
+{
+    txl::ui::guarded([&] { close(); });
+}
+
+void Tfrm_Add::done(int result)
+{
+    txl::ui::guarded([&] { cancelPendingEdit(); });
+    QDialog::done(result);
+}
+
+void Tfrm_Add::addContact()
+{
+    txl::Query *q = Dm->addquery;
+    const QString name = trim(Edit1->text());
+
+    // The name travels as a parameter: a quote in it is just a character.
+    q->close();
+    q->clearSql();
+    q->addSql(QStringLiteral("select * from data where 姓名=:p0"));
+    q->setParam(QStringLiteral("p0"), name);
+    q->open();
+    if (q->recordCount() > 0) {
+        // The list behind keeps showing the contact of that name.
+        showNotice(QStringLiteral("该用户名已经存在！请选择其他用户名！"), QStringLiteral("警告"));
+        return;
+    }
+
+    q->close();
+    q->clearSql();
+    q->addSql(QStringLiteral("insert into data  values(:p0,:p1,:p2,:p3,:p4,:p5,:p6)"));
+    q->setParam(QStringLiteral("p0"), name);
+    // The sex is the selected item, not the box's text, and is not trimmed.
+    const int sex = ComboBox1->currentIndex();
+    q->setParam(QStringLiteral("p1"), sex >= 0 ? ComboBox1->itemText(sex) : QString());
+    q->setParam(QStringLiteral("p2"), trim(Edit5->text()));
+    q->setParam(QStringLiteral("p3"), trim(Edit2->text()));
+    q->setParam(QStringLiteral("p4"), trim(Edit3->text()));
+    q->setParam(QStringLiteral("p5"), trim(Edit4->text()));
+    q->setParam(QStringLiteral("p6"), trim(ComboBox2->currentText()));
+    q->execSql();
+
+    q->close();
+    q->clearSql();
+    q->addSql(QStringLiteral("select * from data"));
+    q->open();
+
+    showNotice(QStringLiteral("添加成功！"), QStringLiteral("提示"));
+    close();
+}
+
+void Tfrm_Add::modifyContact()
+{
+    txl::Query *q = Dm->addquery;
+    // After a refused write the row is still in editing (edit() then keeps
+    // it); confirming again retries the same write.
+    q->edit();
+    m_editPending = true;
+    // By position, in stored order; the name (column 0) is never written.
+    q->setField(1, ComboBox1->currentText());
+    q->setField(2, trim(Edit5->text()));
+    q->setField(3, trim(Edit2->text()));
+    q->setField(4, trim(Edit3->text()));
+    q->setField(5, trim(Edit4->text()));
+    q->setField(6, trim(ComboBox2->currentText()));
+    q->post();
+    m_editPending = false;
+
+    showNotice(QStringLiteral("修改成功！"), QStringLiteral("提示"));
+    close();
+}
+
+void Tfrm_Add::cancelPendingEdit()
+{
+    if (!m_editPending)
+        return;
+    m_editPending = false;
+    if (Dm && Dm->addquery->state() == txl::Query::State::Edit)
+        Dm->addquery->cancel();
+}
