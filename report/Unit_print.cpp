@@ -110,6 +110,8 @@ Tfrm_print::Tfrm_print(QWidget *parent)
     def.page = txl::report::PageSetup(); // A4 portrait, 10 mm margins, 1 pt frame
     def.bands << titleBand() << columnHeaderBand() << detailBand();
     QuickRep1->setDataSet(Dm ? Dm->addquery : nullptr);
+    // Nothing uses a holder after its preview has closed.
+    connect(QuickRep1, &txl::report::Report::previewClosed, this, &QObject::deleteLater);
 }
 
 Tfrm_print::~Tfrm_print()
