@@ -24,6 +24,7 @@ class LayoutJob : public QObject {
     Q_OBJECT
 public:
     enum class State { Idle, Running, Complete, DataChanged, Cancelled };
+    Q_ENUM(State)
 
     // A null or closed query gives the page of an empty list.
     // Throws txl::DataError when a field item names no field of the query.

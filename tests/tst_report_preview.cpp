@@ -1,0 +1,317 @@
+// The print preview of the contact list report: how it opens, its page
+// moves by key, when print becomes available, printing and saving as PDF,
+// loading saved files, and a list that changes under its layout.
+#include "TestSupport.h"
+
+#include "platform/data/Query.h"
+#include "platform/report/PagePainter.h"
+#include "platform/report/PreviewWindow.h"
+#include "platform/ui/Dialogs.h"
+#include "report/Unit_print.h"
+#include "store/Unit_Dm.h"
+
+#include <QAction>
+#include <QFile>
+#include <QPrinter>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <memory>
+
+using namespace txl::report;
+
+namespace {
+
+void reload()
+{
+    Dm->addquery->close();
+    Dm->addquery->clearSql();
+    Dm->addquery->addSql(QStringLiteral("select * from data"));
+    Dm->addquery->open();
+}
+
+void search(const QString &name)
+{
+    Dm->addquery->close();
+    Dm->addquery->clearSql();
+    Dm->addquery->addSql(QStringLiteral("select * from data where 姓名 like :p0"));
+    Dm->addquery->setParam(QStringLiteral("p0"), QStringLiteral("%") + name + QStringLiteral("%"));
+    Dm->addquery->open();
+}
+
+int pdfPages(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray bytes = f.readAll();
+    if (!bytes.startsWith("%PDF-"))
+        return -1;
+    return int(QString::fromLatin1(bytes).count(QRegularExpression(QStringLiteral("/Type\\s*/Page[^s]"))));
+}
+
+QAction *command(QWidget *window, const char *name)
+{
+    return window->findChild<QAction *>(QString::fromLatin1(name));
+}
+
+} // namespace
+
+class tst_ReportPreview : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<ContactsFixture> fixture;
+    std::unique_ptr<Tfrm_print> holder;
+    QPointer<PreviewWindow> window;
+    QTemporaryDir out;
+
+    // Contacts with names 联系人001..., sorted as stored.
+    void useContacts(int count)
+    {
+        fixture.reset(); // back to the old working folder before the next one
+        fixture = std::make_unique<ContactsFixture>(0);
+        fixture->createDm();
+        QString sql;
+        for (int i = 1; i <= count; ++i)
+            sql += QStringLiteral(
+                "insert into data values('联系人%1','男','1000%1','1390000%1','m%1@x.cn','地址%1','同学');")
+                       .arg(i, 3, 10, QLatin1Char('0'));
+        if (!sql.isEmpty())
+            fixture->exec(sql);
+        reload();
+    }
+
+    PreviewWindow *openPreview(bool waitForLayout = true)
+    {
+        holder = std::make_unique<Tfrm_print>();
+        // The holder releases itself when its preview closes; the test keeps it.
+        holder->QuickRep1->disconnect(holder.get());
+        window = holder->QuickRep1->openPreview();
+        if (waitForLayout) {
+            QSignalSpy done(window.data(), &PreviewWindow::layoutFinished);
+            if (!window->isLayoutFinished())
+                done.wait(10000);
+        }
+        return window;
+    }
+
+private slots:
+    void cleanup()
+    {
+        delete window.data();
+        holder.reset();
+        fixture.reset();
+    }
+
+    void opensMaximisedAtPageWidth()
+    {
+        useContacts(60);
+        PreviewWindow *w = openPreview(false);
+        QCOMPARE(w->windowTitle(), QStringLiteral("Print Preview"));
+        QVERIFY(w->isVisible());
+        QVERIFY(w->windowState() & Qt::WindowMaximized);
+        QVERIFY(!w->isModal());
+        QCOMPARE(w->zoom(), PreviewWindow::Zoom::PageWidth);
+        QCOMPARE(w->currentPage(), 0);
+        // Print and printer set-up wait for the last page.
+        QVERIFY(!w->isLayoutFinished());
+        QVERIFY(!command(w, "Print")->isEnabled());
+        QVERIFY(!command(w, "PrinterSetup")->isEnabled());
+
+        QSignalSpy done(w, &PreviewWindow::layoutFinished);
+        QVERIFY(done.wait(10000));
+        QVERIFY(command(w, "Print")->isEnabled());
+        QVERIFY(command(w, "PrinterSetup")->isEnabled());
+        QCOMPARE(w->statusText(), QStringLiteral("100%|Page 1 of 3|"));
+
+        const QWidget *viewport = w->findChild<QWidget *>(QStringLiteral("PageScroller"))
+                                      ->findChild<QWidget *>(QStringLiteral("qt_scrollarea_viewport"));
+        QVERIFY(viewport);
+        QVERIFY(qAbs(w->pixelsPerMm() * 210 - (viewport->width() - 32)) < 1.0);
+        command(w, "ZoomToFit")->trigger();
+        QVERIFY(w->pixelsPerMm() * 297 <= viewport->height() - 32 + 1);
+        command(w, "Zoom100")->trigger();
+        QCOMPARE(w->pixelsPerMm(), w->logicalDpiX() / 25.4);
+    }
+
+    void pageKeys_data()
+    {
+        QTest::addColumn<QList<int>>("keys");
+        QTest::addColumn<int>("page");
+        const int pgDn = Qt::Key_PageDown, pgUp = Qt::Key_PageUp, home = Qt::Key_Home, end = Qt::Key_End;
+        const int ctrlPgDn = (Qt::ControlModifier | Qt::Key_PageDown).toCombined();
+        const int ctrlPgUp = (Qt::ControlModifier | Qt::Key_PageUp).toCombined();
+        QTest::newRow("PgDn") << QList<int> { pgDn } << 1;
+        QTest::newRow("PgDn past the end") << QList<int> { pgDn, pgDn, pgDn, pgDn } << 3;
+        QTest::newRow("PgUp before the start") << QList<int> { pgUp } << 0;
+        QTest::newRow("End") << QList<int> { end } << 3;
+        QTest::newRow("Ctrl+PgDn") << QList<int> { ctrlPgDn } << 3;
+        QTest::newRow("End, PgUp") << QList<int> { end, pgUp } << 2;
+        QTest::newRow("End, Home") << QList<int> { end, home } << 0;
+        QTest::newRow("End, Ctrl+PgUp") << QList<int> { end, ctrlPgUp } << 0;
+    }
+    void pageKeys()
+    {
+        QFETCH(QList<int>, keys);
+        QFETCH(int, page);
+        useContacts(80); // 4 pages
+        PreviewWindow *w = openPreview();
+        QVERIFY(QTest::qWaitForWindowActive(w));
+        for (int combined : keys) {
+            const QKeyCombination k = QKeyCombination::fromCombined(combined);
+            QTest::keyClick(w, k.key(), k.keyboardModifiers());
+        }
+        QCOMPARE(w->currentPage(), page);
+        QCOMPARE(w->statusText().section(QLatin1Char('|'), 1, 1), QStringLiteral("Page %1 of 4").arg(page + 1));
+    }
+
+    void escapeCloses()
+    {
+        useContacts(3);
+        PreviewWindow *w = openPreview();
+        QVERIFY(QTest::qWaitForWindowActive(w));
+        QTest::keyClick(w, Qt::Key_Escape);
+        QTRY_VERIFY(!window);
+    }
+
+    void closingStopsTheWalk()
+    {
+        useContacts(200);
+        Dm->addquery->setRecNo(7);
+        openPreview(false)->close();
+        QTRY_VERIFY(!window);
+        // Closed before its first slice: the walk never reached a row.
+        QTest::qWait(50);
+        QCOMPARE(Dm->addquery->recNo(), 7);
+    }
+
+    // The list changes under the layout: the preview ends with the pages it
+    // has and says so; nothing reads the replaced rows.
+    void listChangedUnderTheLayout()
+    {
+        useContacts(100);
+        PreviewWindow *w = openPreview(false);
+        search(QStringLiteral("联系人00"));
+        QSignalSpy done(w, &PreviewWindow::layoutFinished);
+        QVERIFY(done.wait(10000));
+        QCOMPARE(done.first().first().value<LayoutJob::State>(), LayoutJob::State::DataChanged);
+        QVERIFY(w->statusText().contains(QStringLiteral("The list changed")));
+        QCOMPARE(w->pageCount(), 1);
+        QVERIFY(command(w, "Print")->isEnabled());
+        QCOMPARE(Dm->addquery->recordCount(), 9);
+        QCOMPARE(Dm->addquery->recNo(), 0);
+    }
+
+    // Print lays the report out again from the rows as they are when it is
+    // given; saving as PDF writes the pages the preview shows. Both use the
+    // same pages for the same rows.
+    void printAndSaveAsPdf()
+    {
+        useContacts(60);
+        PreviewWindow *w = openPreview();
+        QCOMPARE(w->pageCount(), 3);
+        const QString saved = out.filePath(QStringLiteral("saved.pdf"));
+        QVERIFY(w->saveTo(saved));
+        QCOMPARE(pdfPages(saved), 3);
+
+        const QString printed = out.filePath(QStringLiteral("printed.pdf"));
+        w->printer()->setOutputFormat(QPrinter::PdfFormat);
+        w->printer()->setOutputFileName(printed);
+        QVERIFY(w->print());
+        QCOMPARE(pdfPages(printed), 3);
+        QCOMPARE(Dm->addquery->recNo(), 59); // that walk too ends on the last row
+
+        search(QStringLiteral("联系人00"));
+        QVERIFY(w->print());
+        QCOMPARE(pdfPages(printed), 1);
+        QCOMPARE(w->pageCount(), 3); // the preview keeps its pages
+    }
+
+    void printerSettingsApply_data()
+    {
+        QTest::addColumn<int>("fromPage");
+        QTest::addColumn<int>("toPage");
+        QTest::addColumn<int>("copies");
+        QTest::addColumn<bool>("landscape");
+        QTest::addColumn<int>("pages");
+        QTest::newRow("all") << 0 << 0 << 1 << false << 3;
+        QTest::newRow("page 2 only") << 2 << 2 << 1 << false << 1;
+        QTest::newRow("pages 2-3, two copies") << 2 << 3 << 2 << false << 4;
+        // 190 mm of height: 15 rows below the title, then 16 a page.
+        QTest::newRow("landscape") << 0 << 0 << 1 << true << 4;
+    }
+    void printerSettingsApply()
+    {
+        QFETCH(int, fromPage);
+        QFETCH(int, toPage);
+        QFETCH(int, copies);
+        QFETCH(bool, landscape);
+        QFETCH(int, pages);
+        useContacts(60);
+        PreviewWindow *w = openPreview();
+        QPrinter *printer = w->printer();
+        const QString file = out.filePath(QStringLiteral("range.pdf"));
+        printer->setOutputFormat(QPrinter::PdfFormat);
+        printer->setOutputFileName(file);
+        if (fromPage > 0) {
+            printer->setPrintRange(QPrinter::PageRange);
+            printer->setFromTo(fromPage, toPage);
+        }
+        printer->setCopyCount(copies);
+        printer->setPageOrientation(landscape ? QPageLayout::Landscape : QPageLayout::Portrait);
+        QVERIFY(w->print());
+        QCOMPARE(pdfPages(file), pages);
+    }
+
+    void saveAndLoadBack()
+    {
+        useContacts(30);
+        PreviewWindow *w = openPreview();
+        const QString file = out.filePath(QStringLiteral("list.txr"));
+        QVERIFY(w->saveTo(file));
+        const QImage before = renderPage(*w->document(), 1, 50);
+
+        useContacts(3);
+        PreviewWindow *other = openPreview();
+        QCOMPARE(other->pageCount(), 1);
+        QVERIFY(other->loadFrom(file));
+        QCOMPARE(other->pageCount(), 2);
+        QCOMPARE(renderPage(*other->document(), 1, 50), before);
+        QCOMPARE(other->statusText().section(QLatin1Char('|'), 0, 1), QStringLiteral("100%|Page 1 of 2"));
+    }
+
+    void loadingABadFileIsRefused_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("exists");
+        QTest::newRow("missing file") << QByteArray() << false;
+        QTest::newRow("a text file") << QByteArray("name,phone\n") << true;
+        QTest::newRow("truncated") << QByteArray("\x89TXR\r\n\x1A\n\0\0\0\1", 12) << true;
+    }
+    void loadingABadFileIsRefused()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, exists);
+        useContacts(3);
+        PreviewWindow *w = openPreview();
+        const QString file = out.filePath(QStringLiteral("bad.txr"));
+        QFile::remove(file);
+        if (exists) {
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(bytes);
+        }
+        txl::ui::BoxRecorder boxes;
+        QVERIFY(!w->loadFrom(file));
+        QCOMPARE(boxes.boxes().size(), 1);
+        QCOMPARE(boxes.boxes().first().caption, QStringLiteral("Print Preview"));
+        QVERIFY(boxes.boxes().first().text.contains(file));
+        QCOMPARE(w->pageCount(), 1); // the shown report stays
+        QVERIFY(w->document()->placementText(0, 2, 0) == QStringLiteral("联系人001"));
+    }
+};
+
+QTEST_MAIN(tst_ReportPreview)
+#include "tst_report_preview.moc"
