@@ -154,6 +154,8 @@ void RowIndicator::paintSection(QPainter *painter, const QRect &rect, int logica
     const QPoint pts[3] = { QPoint(c.x() - w / 2, c.y() - h / 2), QPoint(c.x() - w / 2, c.y() + h / 2),
         QPoint(c.x() - w / 2 + w, c.y()) };
     painter->save();
+    // The style may leave a clip of its own behind; the section is ours.
+    painter->setClipRect(rect);
     painter->setRenderHint(QPainter::Antialiasing, false);
     painter->setPen(Qt::NoPen);
     painter->setBrush(palette().color(QPalette::WindowText));
