@@ -23,7 +23,6 @@ public:
 
 private:
     class Limit;
-    friend class Limit;
 
     int m_maxBytes = 0;
     bool m_settingText = false;

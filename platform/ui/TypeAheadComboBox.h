@@ -16,8 +16,6 @@ public:
 
     explicit TypeAheadComboBox(QWidget *parent = nullptr);
 
-    QString typedPrefix() const { return m_prefix; }
-
 protected:
     void keyPressEvent(QKeyEvent *event) override;
     void inputMethodEvent(QInputMethodEvent *event) override;
