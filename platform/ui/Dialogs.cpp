@@ -133,7 +133,8 @@ QString applicationTitleFor(const QString &programPath)
         name.truncate(dot);
     if (name.isEmpty())
         return name;
-    return name.left(1) + name.mid(1).toLower();
+    // As the platform titles a program: "tongxunlu" shows as "Tongxunlu".
+    return name.left(1).toUpper() + name.mid(1).toLower();
 }
 
 QString applicationTitle()
