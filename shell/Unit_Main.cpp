@@ -47,7 +47,7 @@ Tfrm_Main::Tfrm_Main(QWidget *parent)
     setupUi(this);
     // Fixed border; of the title-bar buttons only the system menu and close.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                   | Qt::WindowCloseButtonHint);
+        | Qt::WindowCloseButtonHint);
     setWindowIcon(QIcon(QStringLiteral(":/icons/window.png")));
 
     ImageList1 = new txl::ui::ImageList(this);
@@ -95,8 +95,7 @@ Tfrm_Main::~Tfrm_Main()
 
 void Tfrm_Main::setUpToolBar()
 {
-    struct Button
-    {
+    struct Button {
         QAction *action;
         QToolButton **member;
         const char *name;
@@ -104,13 +103,13 @@ void Tfrm_Main::setUpToolBar()
         void (Tfrm_Main::*handler)();
     };
     const Button buttons[] = {
-        {actToolButton1, &ToolButton1, "ToolButton1", 0, &Tfrm_Main::ToolButton1Click},
-        {actToolButton3, &ToolButton3, "ToolButton3", 1, &Tfrm_Main::ToolButton3Click},
-        {actToolButton9, &ToolButton9, "ToolButton9", 5, &Tfrm_Main::ToolButton9Click},
-        {actToolButton11, &ToolButton11, "ToolButton11", 12, &Tfrm_Main::ToolButton11Click},
-        {actToolButton13, &ToolButton13, "ToolButton13", 11, &Tfrm_Main::ToolButton13Click},
-        {actToolButton5, &ToolButton5, "ToolButton5", 8, &Tfrm_Main::ToolButton5Click},
-        {actToolButton7, &ToolButton7, "ToolButton7", 7, &Tfrm_Main::ToolButton7Click},
+        { actToolButton1, &ToolButton1, "ToolButton1", 0, &Tfrm_Main::ToolButton1Click },
+        { actToolButton3, &ToolButton3, "ToolButton3", 1, &Tfrm_Main::ToolButton3Click },
+        { actToolButton9, &ToolButton9, "ToolButton9", 5, &Tfrm_Main::ToolButton9Click },
+        { actToolButton11, &ToolButton11, "ToolButton11", 12, &Tfrm_Main::ToolButton11Click },
+        { actToolButton13, &ToolButton13, "ToolButton13", 11, &Tfrm_Main::ToolButton13Click },
+        { actToolButton5, &ToolButton5, "ToolButton5", 8, &Tfrm_Main::ToolButton5Click },
+        { actToolButton7, &ToolButton7, "ToolButton7", 7, &Tfrm_Main::ToolButton7Click },
     };
     ToolBar1->setContentsMargins(0, 0, 0, 0);
     for (const Button &b : buttons) {
@@ -127,15 +126,17 @@ void Tfrm_Main::setUpToolBar()
 
 void Tfrm_Main::setUpMenus()
 {
-    struct Entry
-    {
+    struct Entry {
         QAction *action;
         int icon;
         void (Tfrm_Main::*handler)();
     };
     const Entry menu[] = {
-        {N4, 0, &Tfrm_Main::N4Click}, {N6, 1, &Tfrm_Main::N6Click},   {N8, 6, &Tfrm_Main::N8Click},
-        {N9, 5, &Tfrm_Main::N9Click}, {N11, 8, &Tfrm_Main::N11Click},
+        { N4, 0, &Tfrm_Main::N4Click },
+        { N6, 1, &Tfrm_Main::N6Click },
+        { N8, 6, &Tfrm_Main::N8Click },
+        { N9, 5, &Tfrm_Main::N9Click },
+        { N11, 8, &Tfrm_Main::N11Click },
     };
     for (const Entry &e : menu) {
         e.action->setIcon(ImageList1->icon(e.icon));
@@ -145,11 +146,16 @@ void Tfrm_Main::setUpMenus()
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
     const Entry popup[] = {
-        {N12, 0, &Tfrm_Main::ToolButton1Click},  {N13, 5, &Tfrm_Main::ToolButton9Click},
-        {nullptr, 0, nullptr},                   {N15, 1, &Tfrm_Main::ToolButton3Click},
-        {nullptr, 0, nullptr},                   {N17, 12, &Tfrm_Main::ToolButton11Click},
-        {N18, 11, &Tfrm_Main::ToolButton13Click}, {N19, 8, &Tfrm_Main::ToolButton5Click},
-        {nullptr, 0, nullptr},                   {N21, 7, &Tfrm_Main::ToolButton7Click},
+        { N12, 0, &Tfrm_Main::ToolButton1Click },
+        { N13, 5, &Tfrm_Main::ToolButton9Click },
+        { nullptr, 0, nullptr },
+        { N15, 1, &Tfrm_Main::ToolButton3Click },
+        { nullptr, 0, nullptr },
+        { N17, 12, &Tfrm_Main::ToolButton11Click },
+        { N18, 11, &Tfrm_Main::ToolButton13Click },
+        { N19, 8, &Tfrm_Main::ToolButton5Click },
+        { nullptr, 0, nullptr },
+        { N21, 7, &Tfrm_Main::ToolButton7Click },
     };
     for (const Entry &e : popup) {
         if (!e.action) {
@@ -162,18 +168,18 @@ void Tfrm_Main::setUpMenus()
     }
     // Access keys are handed out afresh each time the menu opens.
     connect(PopupMenu1, &QMenu::aboutToShow, this,
-            [this] { guarded([&] { txl::ui::assignAutomaticAccessKeys(PopupMenu1, QLocale()); }); });
+        [this] { guarded([&] { txl::ui::assignAutomaticAccessKeys(PopupMenu1, QLocale()); }); });
 }
 
 void Tfrm_Main::setUpGrid()
 {
     DBGrid1->setColumns({
-        {QStringLiteral("姓名"), QStringLiteral("姓名"), 20},
-        {QStringLiteral("性别"), QStringLiteral("性别"), 30},
-        {QStringLiteral("组名"), QStringLiteral("关系"), 50},
-        {QStringLiteral("手机号码"), QStringLiteral("手机号码"), 80},
-        {QStringLiteral("QQ号码"), QStringLiteral("QQ"), 64},
-        {QStringLiteral("家庭住址"), QStringLiteral("家庭住址"), 140},
+        { QStringLiteral("姓名"), QStringLiteral("姓名"), 20 },
+        { QStringLiteral("性别"), QStringLiteral("性别"), 30 },
+        { QStringLiteral("组名"), QStringLiteral("关系"), 50 },
+        { QStringLiteral("手机号码"), QStringLiteral("手机号码"), 80 },
+        { QStringLiteral("QQ号码"), QStringLiteral("QQ"), 64 },
+        { QStringLiteral("家庭住址"), QStringLiteral("家庭住址"), 140 },
     });
     // The title row keeps the window's default font.
     DBGrid1->horizontalHeader()->setFont(font());
@@ -181,11 +187,11 @@ void Tfrm_Main::setUpGrid()
         DBGrid1->setDataSource(Dm->addsource);
 
     connect(DBGrid1, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint &pos) { PopupMenu1->popup(DBGrid1->viewport()->mapToGlobal(pos)); });
+        [this](const QPoint &pos) { PopupMenu1->popup(DBGrid1->viewport()->mapToGlobal(pos)); });
 
     // Movement anywhere over the grid, titles and indicator included.
-    for (QWidget *w : {static_cast<QWidget *>(DBGrid1), DBGrid1->viewport(), DBGrid1->horizontalHeader()->viewport(),
-                       DBGrid1->verticalHeader()->viewport()}) {
+    for (QWidget *w : { static_cast<QWidget *>(DBGrid1), DBGrid1->viewport(), DBGrid1->horizontalHeader()->viewport(),
+             DBGrid1->verticalHeader()->viewport() }) {
         w->setMouseTracking(true);
         w->installEventFilter(this);
     }
@@ -193,7 +199,7 @@ void Tfrm_Main::setUpGrid()
 
 void Tfrm_Main::setUpStatusBar()
 {
-    StatusBar1->setPanelWidths({50, 250, 100, 50});
+    StatusBar1->setPanelWidths({ 50, 250, 100, 50 });
     StatusBar1->setPanelText(0, QStringLiteral("提示："));
     StatusBar1->setPanelText(2, QStringLiteral("现在的时间："));
 }
@@ -214,8 +220,7 @@ bool Tfrm_Main::eventFilter(QObject *watched, QEvent *event)
         if (watched == Edit1)
             Edit1MouseMove();
         else if (watched == DBGrid1 || watched == DBGrid1->viewport()
-                 || watched == DBGrid1->horizontalHeader()->viewport()
-                 || watched == DBGrid1->verticalHeader()->viewport())
+            || watched == DBGrid1->horizontalHeader()->viewport() || watched == DBGrid1->verticalHeader()->viewport())
             DBGrid1MouseMove();
     }
     return QMainWindow::eventFilter(watched, event);
@@ -251,8 +256,7 @@ void Tfrm_Main::FormClose(QCloseEvent *event)
 {
     event->ignore();
     guarded([&] {
-        if (m_sessionEnding
-            || txl::ui::askYesNo(QStringLiteral("真的要退出吗？"), txl::ui::QuestionKind::Confirmation))
+        if (m_sessionEnding || txl::ui::askYesNo(QStringLiteral("真的要退出吗？"), txl::ui::QuestionKind::Confirmation))
             event->accept();
     });
 }
@@ -326,8 +330,8 @@ void Tfrm_Main::ToolButton13Click()
 {
     guarded([&] {
         if (!txl::os::startCalculator())
-            txl::ui::showNotice(QStringLiteral("没有找到计算器程序！"), txl::ui::applicationTitle(),
-                                txl::ui::Icon::None);
+            txl::ui::showNotice(
+                QStringLiteral("没有找到计算器程序！"), txl::ui::applicationTitle(), txl::ui::Icon::None);
     });
 }
 
@@ -381,8 +385,7 @@ void Tfrm_Main::BitBtn1Click()
         Dm->addquery->clearSql();
         Dm->addquery->addSql(QStringLiteral("select * from data where ") + column + QStringLiteral(" like :p0"));
         // Wildcards the user types keep their meaning: nothing is escaped.
-        Dm->addquery->setParam(QStringLiteral("p0"),
-                               QLatin1Char('%') + txl::text::trim(text) + QLatin1Char('%'));
+        Dm->addquery->setParam(QStringLiteral("p0"), QLatin1Char('%') + txl::text::trim(text) + QLatin1Char('%'));
         Dm->addquery->setActive(true);
         const int n = Dm->addquery->recordCount();
         setPanelText(1, QStringLiteral("总共查到") + QString::number(n) + QStringLiteral("条记录！"));
