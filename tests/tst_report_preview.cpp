@@ -8,9 +8,11 @@
 #include "platform/report/PreviewWindow.h"
 #include "platform/ui/Dialogs.h"
 #include "report/Unit_print.h"
+#include "shell/Unit_Main.h"
 #include "store/Unit_Dm.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QFile>
 #include <QPrinter>
 #include <QRegularExpression>
@@ -310,6 +312,59 @@ private slots:
         QVERIFY(boxes.boxes().first().text.contains(file));
         QCOMPARE(w->pageCount(), 1); // the shown report stays
         QVERIFY(w->document()->placementText(0, 2, 0) == QStringLiteral("联系人001"));
+    }
+    // The print command keeps the event loop running until its preview
+    // closes; a second command meanwhile opens a second preview with a
+    // second holder, and each holder goes once its own preview has closed.
+    void printCommandRunsUntilItsPreviewCloses()
+    {
+        useContacts(30);
+        Tfrm_Main main;
+        main.show();
+        auto openPreviews = [] {
+            QList<PreviewWindow *> found;
+            for (QWidget *w : QApplication::topLevelWidgets())
+                if (auto *p = qobject_cast<PreviewWindow *>(w); p && p->isVisible())
+                    found << p;
+            return found;
+        };
+        QList<QPointer<Tfrm_print>> holders;
+        QList<QPointer<PreviewWindow>> previews;
+        bool firstGoneWhileSecondOpen = false;
+        bool secondHolderIsNew = false;
+        QTimer::singleShot(20000, [&] {
+            for (PreviewWindow *p : openPreviews())
+                p->close(); // never hang the test
+        });
+        QTimer::singleShot(0, [&] {
+            holders << frm_print;
+            previews << openPreviews().value(0);
+            QTimer::singleShot(0, [&] {
+                holders << frm_print;
+                secondHolderIsNew = holders[1] && holders[1] != holders[0];
+                for (PreviewWindow *p : openPreviews())
+                    if (p != previews[0])
+                        previews << p;
+                previews[0]->close();
+                // Still inside the second command's loop: wait there for
+                // the first holder to go.
+                QTRY_VERIFY_WITH_TIMEOUT(!holders[0], 5000);
+                firstGoneWhileSecondOpen
+                    = !previews[0] && holders[1] && previews.size() == 2 && previews[1] && previews[1]->isVisible();
+                if (previews.size() == 2 && previews[1])
+                    previews[1]->close();
+            });
+            main.ToolButton11Click();
+        });
+        main.ToolButton11Click();
+
+        QVERIFY(secondHolderIsNew);
+        QVERIFY(firstGoneWhileSecondOpen);
+        QTRY_VERIFY(!holders[1]);
+        QVERIFY(openPreviews().isEmpty());
+        QVERIFY(!frm_print);
+        // The grid follows the walk to the last contact.
+        QCOMPARE(Dm->addsource->currentRow(), 29);
     }
 };
 

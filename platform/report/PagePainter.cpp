@@ -1,6 +1,8 @@
 #include "platform/report/PagePainter.h"
 
+#include <QFontInfo>
 #include <QFontMetricsF>
+#include <QHash>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>

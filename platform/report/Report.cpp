@@ -4,6 +4,8 @@
 #include "platform/report/PreviewWindow.h"
 
 #include <QEventLoop>
+#include <QGuiApplication>
+#include <QScreen>
 
 namespace txl::report {
 
@@ -25,6 +27,10 @@ PreviewWindow *Report::openPreview()
     m_previews.removeAll(nullptr);
     m_previews.append(window);
     connect(window, &QObject::destroyed, this, &Report::previewClosed);
+    // Without a window manager a maximised window keeps its size: give it
+    // the screen's area first.
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        window->setGeometry(screen->availableGeometry());
     window->showMaximized();
     window->startLayout();
     return window;
