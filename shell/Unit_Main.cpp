@@ -317,8 +317,9 @@ void Tfrm_Main::ToolButton3Click()
 void Tfrm_Main::ToolButton11Click()
 {
     guarded([&] {
-        // One holder per print command, released once its preview has
-        // closed; a nested print command may release it earlier.
+        // One holder per print command; it releases itself once its preview
+        // has closed. The guard covers a preview that never opened and the
+        // application quitting with the preview still open.
         QPointer<Tfrm_print> holder = new Tfrm_print();
         frm_print = holder;
         const auto release = qScopeGuard([&] { delete holder.data(); });
