@@ -14,9 +14,21 @@ namespace txl::report {
 
 namespace {
 
+// A family the system lacks but substitutes (Arial by Liberation Sans) is
+// found only when asked for alone; in a list of families it would be
+// skipped for the next, so the list starts with what it resolves to.
+QString installedFamily(const QString &family)
+{
+    static QHash<QString, QString> resolved;
+    auto it = resolved.find(family);
+    if (it == resolved.end())
+        it = resolved.insert(family, QFontInfo(QFont(family)).family());
+    return *it;
+}
+
 QStringList familiesFor(const FontSpec &spec)
 {
-    QStringList families { spec.family };
+    QStringList families { installedFamily(spec.family) };
     if (spec.charset == Charset::Gb2312)
         families << QStringLiteral("WenQuanYi Micro Hei") << QStringLiteral("Noto Sans CJK SC")
                  << QStringLiteral("AR PL UMing CN");
