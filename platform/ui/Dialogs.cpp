@@ -133,8 +133,8 @@ QString applicationTitleFor(const QString &programPath)
         name.truncate(dot);
     if (name.isEmpty())
         return name;
-    // As the platform titles a program: "tongxunlu" shows as "Tongxunlu".
-    return name.left(1).toUpper() + name.mid(1).toLower();
+    // The first character keeps its case; only the rest is lowered.
+    return name.left(1) + name.mid(1).toLower();
 }
 
 QString applicationTitle()
