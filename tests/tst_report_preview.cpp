@@ -14,6 +14,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QFile>
+#include <QFileDialog>
 #include <QPrinter>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -229,6 +230,31 @@ private slots:
         QVERIFY(w->print());
         QCOMPARE(pdfPages(printed), 1);
         QCOMPARE(w->pageCount(), 3); // the preview keeps its pages
+    }
+
+    // Without a printer Qt's printer is a PDF writer with no file: the
+    // print command says so and prints to the PDF file the user names.
+    void printWithoutAPrinter()
+    {
+        useContacts(30);
+        PreviewWindow *w = openPreview();
+        w->printer()->setOutputFormat(QPrinter::PdfFormat);
+        w->printer()->setOutputFileName(QString());
+        const QString file = out.filePath(QStringLiteral("no-printer"));
+        txl::ui::BoxRecorder boxes;
+        QTimer answer;
+        answer.setInterval(20);
+        connect(&answer, &QTimer::timeout, [&] {
+            if (auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())) {
+                dialog->selectFile(file);
+                QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+            }
+        });
+        answer.start();
+        QVERIFY(w->print());
+        QCOMPARE(boxes.texts(),
+            QStringList { QStringLiteral("No printer is installed. The report will be printed to a PDF file.") });
+        QCOMPARE(pdfPages(file + QStringLiteral(".pdf")), 2);
     }
 
     void printerSettingsApply_data()

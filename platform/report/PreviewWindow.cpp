@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDialogButtonBox>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -16,6 +17,7 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QProgressDialog>
+#include <QPushButton>
 #include <QSaveFile>
 #include <QScopeGuard>
 #include <QScrollArea>
@@ -332,6 +334,10 @@ void PreviewWindow::printerSetup()
     dialog.setOptions(QAbstractPrintDialog::PrintToFile | QAbstractPrintDialog::PrintPageRange
         | QAbstractPrintDialog::PrintCollateCopies | QAbstractPrintDialog::PrintShowPageSize);
     dialog.setMinMax(1, std::max(1, pageCount()));
+    // It only sets up: nothing prints when it closes.
+    if (auto *buttons = dialog.findChild<QDialogButtonBox *>())
+        if (QPushButton *ok = buttons->button(QDialogButtonBox::Ok))
+            ok->setText(QStringLiteral("OK"));
     dialog.exec(); // the printer keeps what was chosen for the next print
 }
 
@@ -340,13 +346,20 @@ bool PreviewWindow::print()
     if (!isLayoutFinished() || m_printing)
         return false;
     QPrinter &printer = *m_printer;
-    if (printer.outputFormat() == QPrinter::NativeFormat
-        && (QPrinterInfo::availablePrinterNames().isEmpty() || printer.printerName().isEmpty())) {
-        const QString file
-            = QFileDialog::getSaveFileName(this, QStringLiteral("No printer is installed: print to a PDF file"),
-                QString(), QStringLiteral("PDF files (*.pdf)"));
+    // With no printer installed Qt's printer is a PDF writer without a file
+    // (or a printer without a name): print to a PDF file the user names.
+    const bool noPrinter = printer.outputFormat() == QPrinter::NativeFormat
+        ? QPrinterInfo::availablePrinterNames().isEmpty() || printer.printerName().isEmpty()
+        : printer.outputFileName().isEmpty();
+    if (noPrinter) {
+        ui::showNotice(QStringLiteral("No printer is installed. The report will be printed to a PDF file."),
+            captionText(), ui::Icon::Information);
+        QString file = QFileDialog::getSaveFileName(
+            this, QStringLiteral("Print to a PDF file"), QString(), QStringLiteral("PDF files (*.pdf)"));
         if (file.isEmpty())
             return false;
+        if (QFileInfo(file).suffix().isEmpty())
+            file += QStringLiteral(".pdf");
         printer.setOutputFormat(QPrinter::PdfFormat);
         printer.setOutputFileName(file);
     }
