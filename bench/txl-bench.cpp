@@ -67,7 +67,8 @@ void reload()
     Dm->addquery->open();
 }
 
-const QString kKey = QStringLiteral("PRAGMA key='%1'; %2 ").arg(ContactFile::password(), txl::Connection::cipherPragmas());
+const QString kKey
+    = QStringLiteral("PRAGMA key='%1'; %2 ").arg(ContactFile::password(), txl::Connection::cipherPragmas());
 
 // Whole process of the sqlcipher shell, its output thrown away as a user's
 // "> /dev/null" would.
@@ -77,15 +78,14 @@ double shellProcessMs(const QString &dir, const QString &sql)
     p.setStandardOutputFile(QProcess::nullDevice());
     QElapsedTimer t;
     t.start();
-    p.start(QStringLiteral("sqlcipher"), {QDir(dir).absoluteFilePath(ContactFile::relativePath()), kKey + sql});
+    p.start(QStringLiteral("sqlcipher"), { QDir(dir).absoluteFilePath(ContactFile::relativePath()), kKey + sql });
     p.waitForFinished(-1);
     return t.nsecsElapsed() / 1e6;
 }
 
 // Our own whole process: start, show or load, exit. Returns the time to the
 // child's "ready" line and the child's reported figures.
-struct ChildResult
-{
+struct ChildResult {
     double ms = 0;
     QStringList fields;
 };
@@ -99,7 +99,7 @@ ChildResult child(const QStringList &args)
     ChildResult r;
     QElapsedTimer t;
     t.start();
-    p.start(g_self, QStringList{QStringLiteral("--child")} + args);
+    p.start(g_self, QStringList { QStringLiteral("--child") } + args);
     QByteArray out;
     while (!out.contains('\n') && p.waitForReadyRead(-1))
         out += p.readAllStandardOutput();
@@ -141,8 +141,7 @@ int runChild(const QStringList &args)
     return 0;
 }
 
-struct Row
-{
+struct Row {
     QString what;
     QList<QString> cells; // one per size
 };
@@ -156,6 +155,12 @@ int main(int argc, char *argv[])
         raw << QString::fromLocal8Bit(argv[i]);
     if (raw.value(1) == QStringLiteral("--child")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
+        // Loading the list needs no windows: that child is as bare a
+        // process as the shell it is compared with.
+        if (raw.value(2) == QStringLiteral("reload")) {
+            QCoreApplication app(argc, argv);
+            return runChild(raw.mid(2));
+        }
         QApplication app(argc, argv);
         return runChild(raw.mid(2));
     }
@@ -163,7 +168,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     g_self = QCoreApplication::applicationFilePath();
 
-    QList<int> sizes{1000, 10000, 100000};
+    QList<int> sizes { 1000, 10000, 100000 };
     QString outFile;
     for (int i = 1; i < raw.size(); ++i) {
         if (raw.at(i) == QStringLiteral("--sizes") && i + 1 < raw.size()) {
@@ -178,28 +183,29 @@ int main(int argc, char *argv[])
     }
 
     QTemporaryDir tmp;
-    QList<Row> table{
-        {QStringLiteral("start-up to window shown with the list (ms)"), {}},
-        {QStringLiteral("peak memory with the list loaded (MB)"), {}},
-        {QStringLiteral("load process: start, open, reload, exit (ms)"), {}},
-        {QStringLiteral("sqlcipher shell process: select * from data (ms)"), {}},
-        {QStringLiteral("ratio ours / shell, whole process"), {}},
-        {QStringLiteral("reload step, connection open (ms)"), {}},
-        {QStringLiteral("shell: select * beyond its start and key (ms)"), {}},
-        {QStringLiteral("ratio ours / shell, reload"), {}},
-        {QStringLiteral("search by name \"王\" to grid updated (ms)"), {}},
-        {QStringLiteral("shell: the same like query beyond start and key (ms)"), {}},
-        {QStringLiteral("ratio ours / shell, search by name"), {}},
-        {QStringLiteral("search by mobile \"138\" to grid updated (ms)"), {}},
-        {QStringLiteral("shell: the same like query beyond start and key (ms)"), {}},
-        {QStringLiteral("ratio ours / shell, search by mobile"), {}},
-        {QStringLiteral("add: duplicate check, insert, reload (ms)"), {}},
-        {QStringLiteral("modify: edit, post (ms)"), {}},
-        {QStringLiteral("delete: question answered, row deleted (ms)"), {}},
-        {QStringLiteral("report layout, whole list (ms)"), {}},
-        {QStringLiteral("report pages"), {}},
-        {QStringLiteral("report pages per second"), {}},
-        {QStringLiteral("report process peak memory (MB)"), {}},
+    QList<Row> table {
+        { QStringLiteral("start-up to window shown with the list (ms)"), {} },
+        { QStringLiteral("peak memory with the list loaded (MB)"), {} },
+        { QStringLiteral("load process: start, open, reload, exit (ms)"), {} },
+        { QStringLiteral("sqlcipher shell process: select * from data (ms)"), {} },
+        { QStringLiteral("ratio ours / shell, whole process"), {} },
+        { QStringLiteral("reload step, connection open (ms)"), {} },
+        { QStringLiteral("shell: select * beyond its start and key (ms)"), {} },
+        { QStringLiteral("ratio ours / shell, reload"), {} },
+        { QStringLiteral("search by name \"王\" to grid updated (ms)"), {} },
+        { QStringLiteral("shell: the same like query beyond start and key (ms)"), {} },
+        { QStringLiteral("ratio ours / shell, search by name"), {} },
+        { QStringLiteral("  of which the search command itself, before the grid repaints (ms)"), {} },
+        { QStringLiteral("search by mobile \"138\" to grid updated (ms)"), {} },
+        { QStringLiteral("shell: the same like query beyond start and key (ms)"), {} },
+        { QStringLiteral("ratio ours / shell, search by mobile"), {} },
+        { QStringLiteral("add: duplicate check, insert, reload (ms)"), {} },
+        { QStringLiteral("modify: edit, post (ms)"), {} },
+        { QStringLiteral("delete: question answered, row deleted (ms)"), {} },
+        { QStringLiteral("report layout, whole list (ms)"), {} },
+        { QStringLiteral("report pages"), {} },
+        { QStringLiteral("report pages per second"), {} },
+        { QStringLiteral("report process peak memory (MB)"), {} },
     };
     auto put = [&](int row, double v, int decimals = 1) { table[row].cells << QString::number(v, 'f', decimals); };
 
@@ -210,10 +216,10 @@ int main(int argc, char *argv[])
 
         QList<double> startup, startupMem, load, shell, shellTrivial, shellName, shellMobile;
         for (int r = 0; r < g_runs; ++r) {
-            const ChildResult s = child({QStringLiteral("startup"), dir});
+            const ChildResult s = child({ QStringLiteral("startup"), dir });
             startup << s.ms;
             startupMem << s.fields.value(2).toDouble();
-            load << child({QStringLiteral("reload"), dir}).ms;
+            load << child({ QStringLiteral("reload"), dir }).ms;
             shell << shellProcessMs(dir, QStringLiteral("select * from data;"));
             shellTrivial << shellProcessMs(dir, QStringLiteral("select * from data limit 0;"));
             shellName << shellProcessMs(dir, QStringLiteral("select * from data where 姓名 like '%王%';"));
@@ -234,9 +240,12 @@ int main(int argc, char *argv[])
         frm_Main->show();
         QCoreApplication::processEvents();
 
-        QList<double> reloadMs, nameMs, mobileMs, addMs, modifyMs, deleteMs;
+        QList<double> reloadMs, nameMs, nameCommandMs, mobileMs, addMs, modifyMs, deleteMs;
         for (int r = 0; r < g_runs; ++r) {
-            reloadMs << timeMs([] { reload(); QCoreApplication::processEvents(); });
+            reloadMs << timeMs([] {
+                reload();
+                QCoreApplication::processEvents();
+            });
             auto search = [&](int item, const QString &text) {
                 frm_Main->RadioGroup1->setItemIndex(item);
                 frm_Main->Edit1->setText(text);
@@ -248,6 +257,11 @@ int main(int argc, char *argv[])
                 return ms;
             };
             nameMs << search(0, QStringLiteral("王"));
+            frm_Main->RadioGroup1->setItemIndex(0);
+            frm_Main->Edit1->setText(QStringLiteral("王"));
+            nameCommandMs << timeMs([] { frm_Main->BitBtn1Click(); });
+            QCoreApplication::processEvents();
+            frm_Main->BitBtn2Click();
             mobileMs << search(1, QStringLiteral("138"));
 
             Tfrm_Add add;
@@ -290,25 +304,26 @@ int main(int argc, char *argv[])
         put(8, median(nameMs));
         put(9, median(shellName) - base);
         put(10, median(nameMs) / std::max(0.1, median(shellName) - base), 2);
-        put(11, median(mobileMs));
-        put(12, median(shellMobile) - base);
-        put(13, median(mobileMs) / std::max(0.1, median(shellMobile) - base), 2);
-        put(14, median(addMs));
-        put(15, median(modifyMs));
-        put(16, median(deleteMs));
+        put(11, median(nameCommandMs));
+        put(12, median(mobileMs));
+        put(13, median(shellMobile) - base);
+        put(14, median(mobileMs) / std::max(0.1, median(shellMobile) - base), 2);
+        put(15, median(addMs));
+        put(16, median(modifyMs));
+        put(17, median(deleteMs));
 
         QList<double> reportMs, reportMem;
         int pages = 0;
         for (int r = 0; r < g_runs; ++r) {
-            const ChildResult c = child({QStringLiteral("report"), dir});
+            const ChildResult c = child({ QStringLiteral("report"), dir });
             pages = c.fields.value(1).toInt();
             reportMs << c.fields.value(2).toDouble();
             reportMem << c.fields.value(4).toDouble();
         }
-        put(17, median(reportMs));
-        put(18, pages, 0);
-        put(19, pages / std::max(0.001, median(reportMs) / 1000.0), 0);
-        put(20, median(reportMem));
+        put(18, median(reportMs));
+        put(19, pages, 0);
+        put(20, pages / std::max(0.001, median(reportMs) / 1000.0), 0);
+        put(21, median(reportMem));
     }
 
     QString text;
