@@ -245,10 +245,11 @@ private slots:
         QTimer answer;
         answer.setInterval(20);
         connect(&answer, &QTimer::timeout, [&] {
-            if (auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())) {
-                dialog->selectFile(file);
-                QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
-            }
+            for (QWidget *top : QApplication::topLevelWidgets())
+                if (auto *dialog = qobject_cast<QFileDialog *>(top); dialog && dialog->isVisible()) {
+                    dialog->selectFile(file);
+                    QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+                }
         });
         answer.start();
         QVERIFY(w->print());
