@@ -14,7 +14,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QFile>
-#include <QFileDialog>
 #include <QPrinter>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -242,19 +241,15 @@ private slots:
         w->printer()->setOutputFileName(QString());
         const QString file = out.filePath(QStringLiteral("no-printer"));
         txl::ui::BoxRecorder boxes;
-        QTimer answer;
-        answer.setInterval(20);
-        connect(&answer, &QTimer::timeout, [&] {
-            for (QWidget *top : QApplication::topLevelWidgets())
-                if (auto *dialog = qobject_cast<QFileDialog *>(top); dialog && dialog->isVisible()) {
-                    dialog->selectFile(file);
-                    QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
-                }
+        QStringList asked;
+        w->setFileChooser([&](const QString &caption, const QString &filters, bool forSaving, QString *) {
+            asked << caption + QLatin1Char('|') + filters + QLatin1Char('|') + QString::number(forSaving);
+            return file;
         });
-        answer.start();
         QVERIFY(w->print());
         QCOMPARE(boxes.texts(),
             QStringList { QStringLiteral("No printer is installed. The report will be printed to a PDF file.") });
+        QCOMPARE(asked, QStringList { QStringLiteral("Print to a PDF file|PDF files (*.pdf)|1") });
         QCOMPARE(pdfPages(file + QStringLiteral(".pdf")), 2);
     }
 
@@ -309,6 +304,41 @@ private slots:
         QCOMPARE(other->pageCount(), 2);
         QCOMPARE(renderPage(*other->document(), 1, 50), before);
         QCOMPARE(other->statusText().section(QLatin1Char('|'), 0, 1), QStringLiteral("100%|Page 1 of 2"));
+    }
+
+    // The Save and Open commands: the file type follows the chosen filter
+    // when the name has none.
+    void saveAndOpenCommands_data()
+    {
+        QTest::addColumn<int>("filter");
+        QTest::addColumn<QString>("suffix");
+        QTest::newRow("saved report") << 0 << QStringLiteral(".txr");
+        QTest::newRow("PDF") << 1 << QStringLiteral(".pdf");
+    }
+    void saveAndOpenCommands()
+    {
+        QFETCH(int, filter);
+        QFETCH(QString, suffix);
+        useContacts(30);
+        PreviewWindow *w = openPreview();
+        const QString base = out.filePath(QStringLiteral("command"));
+        QFile::remove(base + suffix);
+        w->setFileChooser([&](const QString &, const QString &filters, bool, QString *selected) {
+            if (selected)
+                *selected = filters.split(QStringLiteral(";;")).value(filter);
+            return base;
+        });
+        command(w, "SaveReport")->trigger();
+        QVERIFY(QFile::exists(base + suffix));
+        if (suffix == QLatin1String(".pdf")) {
+            QCOMPARE(pdfPages(base + suffix), 2);
+            return;
+        }
+        useContacts(3);
+        PreviewWindow *other = openPreview();
+        other->setFileChooser([&](const QString &, const QString &, bool, QString *) { return base + suffix; });
+        command(other, "LoadReport")->trigger();
+        QCOMPARE(other->pageCount(), 2);
     }
 
     void loadingABadFileIsRefused_data()

@@ -122,6 +122,10 @@ PreviewWindow::PreviewWindow(const ReportDefinition &definition, Query *query, Q
     statusBar()->addWidget(m_messageLabel, 1);
 
     buildActions();
+    m_chooseFile = [this](const QString &caption, const QString &filters, bool forSaving, QString *selectedFilter) {
+        return forSaving ? QFileDialog::getSaveFileName(this, caption, QString(), filters, selectedFilter)
+                         : QFileDialog::getOpenFileName(this, caption, QString(), filters, selectedFilter);
+    };
 
     connect(m_job.get(), &LayoutJob::progressed, this, &PreviewWindow::onProgress);
     connect(m_job.get(), &LayoutJob::finished, this, &PreviewWindow::onFinished);
@@ -354,8 +358,8 @@ bool PreviewWindow::print()
     if (noPrinter) {
         ui::showNotice(QStringLiteral("No printer is installed. The report will be printed to a PDF file."),
             captionText(), ui::Icon::Information);
-        QString file = QFileDialog::getSaveFileName(
-            this, QStringLiteral("Print to a PDF file"), QString(), QStringLiteral("PDF files (*.pdf)"));
+        QString file
+            = m_chooseFile(QStringLiteral("Print to a PDF file"), QStringLiteral("PDF files (*.pdf)"), true, nullptr);
         if (file.isEmpty())
             return false;
         if (QFileInfo(file).suffix().isEmpty())
@@ -487,8 +491,8 @@ void PreviewWindow::saveCommand()
     QString filter;
     const QString reportFilter = QStringLiteral("Saved report (*.txr)");
     const QString pdfFilter = QStringLiteral("PDF file (*.pdf)");
-    QString fileName = QFileDialog::getSaveFileName(
-        this, QStringLiteral("Save report"), QString(), reportFilter + QStringLiteral(";;") + pdfFilter, &filter);
+    QString fileName
+        = m_chooseFile(QStringLiteral("Save report"), reportFilter + QStringLiteral(";;") + pdfFilter, true, &filter);
     if (fileName.isEmpty())
         return;
     if (QFileInfo(fileName).suffix().isEmpty())
@@ -498,8 +502,8 @@ void PreviewWindow::saveCommand()
 
 void PreviewWindow::loadCommand()
 {
-    const QString fileName = QFileDialog::getOpenFileName(
-        this, QStringLiteral("Open report"), QString(), QStringLiteral("Saved report (*.txr);;All files (*)"));
+    const QString fileName = m_chooseFile(
+        QStringLiteral("Open report"), QStringLiteral("Saved report (*.txr);;All files (*)"), false, nullptr);
     if (!fileName.isEmpty())
         loadFrom(fileName);
 }
