@@ -61,7 +61,14 @@ void LayoutJob::start()
 void LayoutJob::slice()
 {
     bool done = false;
-    ui::guarded([&] { done = step(SliceMs); });
+    bool failed = true;
+    ui::guarded([&] {
+        done = step(SliceMs);
+        failed = false;
+    });
+    // The error has been reported; the walk ends with the pages it has.
+    if (failed && !isFinished())
+        finish(State::Cancelled);
     if (!done && !isFinished() && m_state == State::Running) {
         emit progressed(percent(), completedPages());
         m_timer.start();
