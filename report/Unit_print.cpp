@@ -117,7 +117,7 @@ Tfrm_print::Tfrm_print(QWidget *parent)
     // command's loop may hold up; a zero timer runs in whichever loop is
     // running.
     connect(QuickRep1, &txl::report::Report::previewClosed, this,
-            [this] { QTimer::singleShot(0, this, [this] { delete this; }); });
+        [this] { QTimer::singleShot(0, this, [this] { delete this; }); });
 }
 
 Tfrm_print::~Tfrm_print()

@@ -102,8 +102,8 @@ void Connection::open()
     sqlite3 *db = nullptr;
     // Read-write without CREATE: a missing file must stay missing.
     // One thread uses a connection, so the per-call mutex is only overhead.
-    const int rc
-        = sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+    const int rc = sqlite3_open_v2(
+        QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
         const QString msg = sqliteMessage(db);
         sqlite3_close(db);
