@@ -305,7 +305,7 @@ void TestMainWindow::toolbarButtons()
     QCOMPARE(
         iconImage(button->icon()), window.ImageList1->pixmap(icon).toImage().convertToFormat(QImage::Format_ARGB32));
 
-    // Left to right in the spec's order, with a 21 to 24 pixel gap between.
+    // Left to right in the window's order, with a 21 to 24 pixel gap between.
     const QStringList order = { QStringLiteral("ToolButton1"), QStringLiteral("ToolButton3"),
         QStringLiteral("ToolButton9"), QStringLiteral("ToolButton11"), QStringLiteral("ToolButton13"),
         QStringLiteral("ToolButton5"), QStringLiteral("ToolButton7") };

@@ -26,10 +26,10 @@ QString installedFamily(const QString &family)
     return *it;
 }
 
-QStringList familiesFor(const FontSpec &spec)
+QStringList familiesFor(const FontSpec &wanted)
 {
-    QStringList families { installedFamily(spec.family) };
-    if (spec.charset == Charset::Gb2312)
+    QStringList families { installedFamily(wanted.family) };
+    if (wanted.charset == Charset::Gb2312)
         families << QStringLiteral("WenQuanYi Micro Hei") << QStringLiteral("Noto Sans CJK SC")
                  << QStringLiteral("AR PL UMing CN");
     return families;
@@ -47,14 +47,14 @@ struct Mapper {
 
 } // namespace
 
-QFont fontFor(const FontSpec &spec, double pixelsPerMm, const QPaintDevice *device)
+QFont fontFor(const FontSpec &wanted, double pixelsPerMm, const QPaintDevice *device)
 {
     QFont font;
-    font.setFamilies(familiesFor(spec));
+    font.setFamilies(familiesFor(wanted));
     const int dpi = device && device->logicalDpiY() > 0 ? device->logicalDpiY() : 96;
     // Point size on this device that gives the font's real size at this
     // scale: pt / 72 in = pt * 25.4 / 72 mm = that many mm * scale pixels.
-    font.setPointSizeF(std::max(0.5, spec.pointSize * pixelsPerMm * 25.4 / dpi));
+    font.setPointSizeF(std::max(0.5, wanted.pointSize * pixelsPerMm * 25.4 / dpi));
     return font;
 }
 
@@ -73,8 +73,8 @@ void paintPage(QPainter &painter, const PreparedReport &doc, int page, const QRe
 
     std::vector<QFont> fonts;
     std::vector<QFontMetricsF> metrics;
-    for (const FontSpec &spec : doc.fonts()) {
-        fonts.push_back(fontFor(spec, m.scale, painter.device()));
+    for (const FontSpec &wanted : doc.fonts()) {
+        fonts.push_back(fontFor(wanted, m.scale, painter.device()));
         metrics.emplace_back(fonts.back(), painter.device());
     }
 

@@ -25,7 +25,7 @@ QImage renderPage(const PreparedReport &doc, int page, double dpi);
 
 // The font of a text item at a scale of pixelsPerMm on that device; the
 // character set adds the family that holds its glyphs.
-QFont fontFor(const FontSpec &spec, double pixelsPerMm, const QPaintDevice *device);
+QFont fontFor(const FontSpec &font, double pixelsPerMm, const QPaintDevice *device);
 
 // Sends pages [fromPage, toPage] (0-based, clamped) to a printer, PDF
 // printers included, each copy in turn when the printer cannot make copies
