@@ -224,8 +224,6 @@ void Query::open()
         m_cells.clear();
         throw DataError(msg);
     }
-    m_arena.shrink_to_fit();
-    m_cells.shrink_to_fit();
 
     m_fields = fields;
     m_originColumns = origins;
@@ -252,8 +250,10 @@ void Query::close()
     m_fields.clear();
     m_originColumns.clear();
     m_baseTable.clear();
-    std::vector<char>().swap(m_arena);
-    std::vector<Cell>().swap(m_cells);
+    // The buffers keep their capacity: the next open (a reload, a search)
+    // fills them again without growing and faulting in fresh memory.
+    m_arena.clear();
+    m_cells.clear();
     m_rows = 0;
     m_current = -1;
     m_eof = m_bof = true;
