@@ -127,12 +127,6 @@ void Query::checkActive() const
         throw DataError(objectName() + QStringLiteral(": Cannot perform this operation on a closed dataset"));
 }
 
-void Query::checkNotEditing() const
-{
-    if (m_state == State::Edit)
-        throw DataError(objectName() + QStringLiteral(": Cannot perform this operation while a row is being edited"));
-}
-
 sqlite3_stmt *Query::prepare() const
 {
     if (!m_connection)
@@ -232,7 +226,7 @@ void Query::open()
     m_state = State::Browse;
     ++m_generation;
     m_current = rows > 0 ? 0 : -1;
-    m_eof = m_bof = rows == 0;
+    m_eof = rows == 0;
     emit resultReset();
     if (!controlsDisabled())
         emit currentRowChanged(m_current);
@@ -256,7 +250,7 @@ void Query::close()
     m_cells.clear();
     m_rows = 0;
     m_current = -1;
-    m_eof = m_bof = true;
+    m_eof = true;
     ++m_generation;
     emit resultReset();
     if (!controlsDisabled())
@@ -324,12 +318,11 @@ int Query::recNo() const
     return m_current;
 }
 
-void Query::moveCurrent(int row, bool eofFlag, bool bofFlag)
+void Query::moveCurrent(int row, bool eofFlag)
 {
     const bool moved = row != m_current;
     m_current = row;
     m_eof = eofFlag;
-    m_bof = bofFlag;
     if (!moved)
         return;
     if (controlsDisabled())
@@ -346,7 +339,7 @@ void Query::setRecNo(int row)
     if (m_state == State::Edit)
         post();
     row = std::clamp(row, 0, m_rows - 1);
-    moveCurrent(row, false, false);
+    moveCurrent(row, false);
 }
 
 void Query::first()
@@ -354,7 +347,7 @@ void Query::first()
     checkActive();
     if (m_state == State::Edit)
         post();
-    moveCurrent(m_rows > 0 ? 0 : -1, m_rows == 0, true);
+    moveCurrent(m_rows > 0 ? 0 : -1, m_rows == 0);
 }
 
 void Query::next()
@@ -363,20 +356,9 @@ void Query::next()
     if (m_state == State::Edit)
         post();
     if (m_rows == 0 || m_current >= m_rows - 1)
-        moveCurrent(m_current, true, m_rows == 0);
+        moveCurrent(m_current, true);
     else
-        moveCurrent(m_current + 1, false, false);
-}
-
-void Query::prior()
-{
-    checkActive();
-    if (m_state == State::Edit)
-        post();
-    if (m_current <= 0)
-        moveCurrent(m_current, m_rows == 0, true);
-    else
-        moveCurrent(m_current - 1, false, false);
+        moveCurrent(m_current + 1, false);
 }
 
 void Query::last()
@@ -384,19 +366,13 @@ void Query::last()
     checkActive();
     if (m_state == State::Edit)
         post();
-    moveCurrent(m_rows - 1, true, m_rows == 0);
+    moveCurrent(m_rows - 1, true);
 }
 
 bool Query::eof() const
 {
     checkActive();
     return m_eof;
-}
-
-bool Query::bof() const
-{
-    checkActive();
-    return m_bof;
 }
 
 QString Query::cellText(int row, int column) const
@@ -589,7 +565,6 @@ void Query::deleteRecord()
     // rebuilt then anyway.
     m_current = m_rows == 0 ? -1 : std::min(row, m_rows - 1);
     m_eof = m_rows == 0;
-    m_bof = m_rows == 0;
     emit rowRemoved(row);
     if (controlsDisabled())
         m_currentChangedWhileDisabled = true;

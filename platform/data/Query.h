@@ -62,10 +62,8 @@ public:
     void setRecNo(int row);
     void first();
     void next();
-    void prior();
     void last();
     bool eof() const;
-    bool bof() const;
 
     // Fields of the current row (the edit buffer while editing).
     QString fieldByName(const QString &name) const;
@@ -107,10 +105,9 @@ private:
     };
 
     void checkActive() const;
-    void checkNotEditing() const;
     QString cellText(int row, int column) const;
     void appendCell(std::vector<Cell> &cells, const char *data, int length);
-    void moveCurrent(int row, bool eofFlag, bool bofFlag);
+    void moveCurrent(int row, bool eofFlag);
     void bindParameters(sqlite3_stmt *stmt) const;
     sqlite3_stmt *prepare() const;
     void writeRowBack(bool deleting);
@@ -136,7 +133,6 @@ private:
     int m_rows = 0;
     int m_current = -1;
     bool m_eof = true;
-    bool m_bof = true;
     QStringList m_editBuffer;
     std::vector<bool> m_editNull;
     int m_disableCount = 0;
