@@ -20,6 +20,8 @@ public:
     // its owner's password when the built-in one does not fit. A file that
     // stays shut (Cancel, three wrong tries, any other failure) is left to
     // the first open of addquery, which reports it as it always has.
+    // The owner's password is not kept: scon stays open until exit, so no
+    // later open needs it (one would try the built-in password and fail).
     void unlock(const ContactFile::PasswordPrompt &ask) noexcept;
 
     txl::Connection *scon;
