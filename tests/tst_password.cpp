@@ -348,6 +348,15 @@ void TestPassword::passwordBox()
     QCOMPARE(box.takePassword(), QStringLiteral("ab"));
     QCOMPARE(box.field()->text(), QString());
     QVERIFY(!box.field()->isUndoAvailable());
+
+    // Escape is Cancel, and what was typed does not stay in the field.
+    box.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&box));
+    QTest::keyClicks(box.field(), QStringLiteral("xy"));
+    QTest::keyClick(box.field(), Qt::Key_Escape);
+    QCOMPARE(box.result(), int(QDialog::Rejected));
+    QVERIFY(!box.isVisible());
+    QCOMPARE(box.field()->text(), QString());
 }
 
 void TestPassword::startUpAsksThenShowsTheList()
