@@ -1,5 +1,6 @@
 #include "platform/ui/Dialogs.h"
 #include "platform/ui/HintTiming.h"
+#include "shell/StartupPassword.h"
 #include "shell/Unit_Main.h"
 #include "store/Unit_Dm.h"
 
@@ -33,6 +34,10 @@ int main(int argc, char *argv[])
         box.exec();
         return 1;
     }
+
+    // A file with its owner's password is opened here; the main window's
+    // first open then finds the connection ready.
+    Dm->unlock(askContactsPassword);
 
     frm_Main = new Tfrm_Main;
     frm_Main->show();

@@ -63,6 +63,43 @@ QStringList split(const char16_t *text)
 
 } // namespace
 
+void wipe(QString &password)
+{
+    if (password.isDetached())
+        password.fill(QChar(u'\0'));
+    password = QString();
+}
+
+void openAsking(txl::Connection &connection, const PasswordPrompt &ask)
+{
+    connection.setPassword(password());
+    try {
+        connection.open();
+        return;
+    } catch (const txl::WrongKeyError &) {
+        // An encrypted file with a password of its owner's: ask below.
+    }
+    for (int attempt = 1; attempt <= kPasswordTries; ++attempt) {
+        QString answer;
+        if (!ask || !ask(attempt, answer)) {
+            wipe(answer);
+            throw txl::WrongKeyError(QStringLiteral("Not a valid password"));
+        }
+        try {
+            connection.openWithPassword(answer);
+            wipe(answer);
+            return;
+        } catch (const txl::WrongKeyError &) {
+            wipe(answer);
+            if (attempt == kPasswordTries)
+                throw;
+        } catch (...) {
+            wipe(answer);
+            throw;
+        }
+    }
+}
+
 void create(const QString &dir, int sampleCount)
 {
     const QString path = QDir(dir).absoluteFilePath(relativePath());

@@ -2,6 +2,12 @@
 
 #include <QString>
 
+#include <functional>
+
+namespace txl {
+class Connection;
+}
+
 // The contacts file itself: where it lives under the working directory, its
 // password, the table, and the making of a new file (for the database tool
 // and the tests; the program never creates one).
@@ -15,5 +21,20 @@ QString schemaSql(); // table data, seven text columns in stored order
 // contacts (the same contacts for the same count). Throws txl::DataError when
 // the file exists already or cannot be made.
 void create(const QString &dir, int sampleCount);
+
+// Asks for the owner's own password. attempt counts from 1; the answer goes
+// into password; false means the asking was given up (Cancel, no input).
+using PasswordPrompt = std::function<bool(int attempt, QString &password)>;
+constexpr int kPasswordTries = 3;
+
+// Opens a connection whose file is set: with the built-in password first,
+// silently; when an encrypted file refuses it, with the owner's password,
+// asked up to kPasswordTries times. Each answer is overwritten once tried.
+// Throws the error of the last open (txl::WrongKeyError when no password
+// fitted or the asking was given up).
+void openAsking(txl::Connection &connection, const PasswordPrompt &ask);
+
+// Overwrites a password's characters before it is let go.
+void wipe(QString &password);
 
 } // namespace ContactFile

@@ -2,6 +2,8 @@
 
 #include "store/ContactFile.h"
 
+#include <exception>
+
 TDm *Dm = nullptr;
 
 TDm::TDm(QObject *parent)
@@ -28,4 +30,14 @@ TDm::~TDm()
 {
     if (Dm == this)
         Dm = nullptr;
+}
+
+void TDm::unlock(const ContactFile::PasswordPrompt &ask) noexcept
+{
+    try {
+        ContactFile::openAsking(*scon, ask);
+    } catch (const std::exception &) {
+        // Reported by the first open, with the built-in password's error.
+    } catch (...) {
+    }
 }

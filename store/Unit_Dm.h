@@ -3,6 +3,7 @@
 #include "platform/data/Connection.h"
 #include "platform/data/DataSource.h"
 #include "platform/data/Query.h"
+#include "store/ContactFile.h"
 
 #include <QObject>
 
@@ -14,6 +15,14 @@ class TDm : public QObject {
 public:
     explicit TDm(QObject *parent = nullptr);
     ~TDm() override;
+
+    // Start-up, before the main window: opens the contacts file, asking for
+    // its owner's password when the built-in one does not fit. A file that
+    // stays shut (Cancel, three wrong tries, any other failure) is left to
+    // the first open of addquery, which reports it as it always has.
+    // The owner's password is not kept: scon stays open until exit, so no
+    // later open needs it (one would try the built-in password and fail).
+    void unlock(const ContactFile::PasswordPrompt &ask) noexcept;
 
     txl::Connection *scon;
     txl::Query *addquery;

@@ -32,12 +32,35 @@ void runPragma(sqlite3 *db, const char *sql)
     }
 }
 
-void applyKey(sqlite3 *db, const QString &password)
+// Overwrites the bytes in place: a password must not linger in freed memory.
+void wipe(QByteArray &bytes)
 {
-    const QByteArray key = password.toUtf8();
+    if (!bytes.isEmpty() && !bytes.isDetached())
+        bytes = QByteArray(); // shared: the owner of the other copy wipes it
+    else
+        bytes.fill('\0');
+    bytes.clear();
+}
+
+void applyKey(sqlite3 *db, const QByteArray &key)
+{
+    // SQLCipher copies the key and, once it has derived the page key from it,
+    // wipes and frees its copy.
     if (sqlite3_key(db, key.constData(), key.size()) != SQLITE_OK)
         throw DataError(sqliteMessage(db));
     runPragma(db, kCipherPageSize);
+}
+
+void applyKey(sqlite3 *db, const QString &password)
+{
+    QByteArray key = password.toUtf8();
+    try {
+        applyKey(db, key);
+    } catch (...) {
+        wipe(key);
+        throw;
+    }
+    wipe(key);
 }
 
 bool looksLikePlainSqlite(const QString &path)
@@ -91,6 +114,25 @@ void Connection::open()
 {
     if (m_db)
         return;
+    openKeyed(m_password.toUtf8());
+}
+
+void Connection::openWithPassword(const QString &password)
+{
+    if (m_db)
+        return;
+    QByteArray key = password.toUtf8();
+    try {
+        openKeyed(key);
+    } catch (...) {
+        wipe(key);
+        throw;
+    }
+    wipe(key);
+}
+
+void Connection::openKeyed(const QByteArray &key)
+{
     const QString path = absolutePath();
     const QFileInfo info(path);
     if (!info.exists() || !info.isFile())
@@ -113,7 +155,7 @@ void Connection::open()
     }
     try {
         sqlite3_busy_timeout(db, m_busyTimeoutMs);
-        applyKey(db, m_password);
+        applyKey(db, key);
         // The key is only tried on the first read.
         char *err = nullptr;
         const int readRc = sqlite3_exec(db, "select count(*) from sqlite_master;", nullptr, nullptr, &err);
@@ -128,7 +170,7 @@ void Connection::open()
                 // unencrypted or odd-sized file is surely not ours.
                 if (info.size() == 0 || info.size() % 512 != 0 || looksLikePlainSqlite(path))
                     throw DataError(QStringLiteral("Unrecognized database format '%1'").arg(native));
-                throw DataError(QStringLiteral("Not a valid password"));
+                throw WrongKeyError(QStringLiteral("Not a valid password"));
             }
             throw DataError(sqliteMessage(db));
         }
@@ -138,6 +180,49 @@ void Connection::open()
         throw;
     }
     m_db = db;
+}
+
+void Connection::rekey(const QString &newPassword)
+{
+    open();
+    // SQLCipher rewrites every page inside one write transaction: the old
+    // pages go to the rollback journal, still under the old key, so an
+    // interrupted rekey is rolled back by the next open, whatever key that
+    // open uses. A journal that skips syncing or lives in memory would void
+    // that, so both are set to their safe values for the duration.
+    runPragma(m_db, "PRAGMA journal_mode = DELETE;");
+    runPragma(m_db, "PRAGMA synchronous = FULL;");
+    QByteArray key = newPassword.toUtf8();
+    const int rc = sqlite3_rekey(m_db, key.constData(), key.size());
+    wipe(key);
+    // sqlite3_rekey reports success even when it rolled back; only reading
+    // the file again under the new key tells.
+    const QString failed = rc == SQLITE_OK ? QString() : sqliteMessage(m_db);
+    close();
+    if (!failed.isEmpty())
+        throw DataError(failed);
+    try {
+        openWithPassword(newPassword);
+        // The first read proves page 1 only; every page must have followed.
+        char *err = nullptr;
+        QByteArray verdict;
+        const int checkRc = sqlite3_exec(
+            m_db, "PRAGMA quick_check;",
+            [](void *out, int, char **values, char **) {
+                *static_cast<QByteArray *>(out) += values[0] ? values[0] : "";
+                return 0;
+            },
+            &verdict, &err);
+        sqlite3_free(err);
+        if (checkRc != SQLITE_OK || verdict != "ok")
+            throw DataError(QStringLiteral("the file does not read back whole under the new password"));
+    } catch (const WrongKeyError &) {
+        close();
+        throw DataError(QStringLiteral("The password was not changed"));
+    } catch (...) {
+        close();
+        throw;
+    }
 }
 
 void Connection::close()

@@ -1,11 +1,20 @@
 #pragma once
 
+#include "platform/data/DataError.h"
+
 #include <QObject>
 #include <QString>
 
 struct sqlite3;
 
 namespace txl {
+
+// The file is encrypted (as far as anything can tell without its key) and the
+// key given does not open it. The text is the same "Not a valid password".
+class WrongKeyError : public DataError {
+public:
+    using DataError::DataError;
+};
 
 // A connection to one password-protected database file. The file name is
 // resolved against the working directory when the connection opens. Other
@@ -24,8 +33,18 @@ public:
     int busyTimeout() const { return m_busyTimeoutMs; }
 
     // Opens and keys the file, then reads once to prove the key. Never
-    // creates a file. Throws DataError with a message naming the cause.
+    // creates a file. Throws DataError with a message naming the cause;
+    // WrongKeyError when only the key is at fault.
     void open();
+    // The same with a password given for this open only: it is not kept,
+    // and the copies made here are overwritten once the file is keyed.
+    void openWithPassword(const QString &password);
+    // Re-encrypts the open file under a new password in one transaction:
+    // after a crash the file opens with the old password or the new one.
+    // Cipher and page size stay. Leaves the connection open under the new
+    // password after reading the whole file back with it; throws DataError
+    // (and leaves it closed) when the change did not happen.
+    void rekey(const QString &newPassword);
     void close();
     bool isOpen() const { return m_db != nullptr; }
 
@@ -44,6 +63,7 @@ public:
 
 private:
     QString absolutePath() const;
+    void openKeyed(const QByteArray &key);
 
     QString m_file;
     QString m_password;
