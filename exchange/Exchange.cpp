@@ -119,8 +119,7 @@ ContactRecords storedContacts(txl::Connection &connection)
     return records;
 }
 
-ImportSummary importContacts(
-    txl::Connection &connection, const ContactRecords &records, bool dryRun, const Progress &progress)
+ImportSummary importContacts(txl::Connection &connection, ContactRecords records, bool dryRun, const Progress &progress)
 {
     using txl::text::byteLength;
     using txl::text::trim;
@@ -137,19 +136,19 @@ ImportSummary importContacts(
             seen.insert(names.value(r, 0), 0);
     }
 
+    // Records are cleaned in place and the accepted ones moved to the front,
+    // so a large file is not held twice.
     ImportSummary summary;
-    std::vector<ContactRecord> cleaned;
-    cleaned.reserve(records.size());
-    for (const ContactRecord &in : records) {
-        ContactRecord r;
-        r.line = in.line;
-        r.name = trim(in.name);
-        r.sex = normalizedSex(in.sex);
-        r.qq = trim(in.qq);
-        r.mobile = normalizedMobile(trim(in.mobile));
-        r.email = trim(in.email);
-        r.address = trim(in.address);
-        r.group = trim(in.group);
+    size_t kept = 0;
+    for (size_t i = 0; i < records.size(); ++i) {
+        ContactRecord &r = records[i];
+        r.name = trim(r.name);
+        r.sex = normalizedSex(r.sex);
+        r.qq = trim(r.qq);
+        r.mobile = normalizedMobile(trim(r.mobile));
+        r.email = trim(r.email);
+        r.address = trim(r.address);
+        r.group = trim(r.group);
 
         QString reason;
         if (r.name.isEmpty())
@@ -167,8 +166,12 @@ ImportSummary importContacts(
             continue;
         }
         seen.insert(r.name, r.line > 0 ? r.line : -1);
-        cleaned.push_back(std::move(r));
+        if (kept != i)
+            records[kept] = std::move(r);
+        ++kept;
     }
+    records.resize(kept);
+    const ContactRecords &cleaned = records;
 
     const int total = static_cast<int>(cleaned.size());
     if (dryRun) {

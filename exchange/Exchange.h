@@ -44,7 +44,7 @@ ContactRecords readContactsFile(const QString &path);
 // cancelled) or the data layer's error; the stored contacts are then as they
 // were.
 ImportSummary importContacts(
-    txl::Connection &connection, const ContactRecords &records, bool dryRun, const Progress &progress = {});
+    txl::Connection &connection, ContactRecords records, bool dryRun, const Progress &progress = {});
 ImportSummary importFile(txl::Connection &connection, const QString &path, bool dryRun, const Progress &progress = {});
 
 // The whole table in stored order.

@@ -44,30 +44,6 @@ QByteArray stripBom(const QByteArray &bytes)
     return bytes.startsWith("\xEF\xBB\xBF") ? bytes.mid(3) : bytes;
 }
 
-// Physical lines without their line ends.
-QList<QByteArrayView> physicalLines(const QByteArray &bytes)
-{
-    QList<QByteArrayView> lines;
-    qsizetype start = 0;
-    const qsizetype n = bytes.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        if (bytes[i] == '\n') {
-            qsizetype end = i;
-            if (end > start && bytes[end - 1] == '\r')
-                --end;
-            lines.append(QByteArrayView(bytes.constData() + start, end - start));
-            start = i + 1;
-        }
-    }
-    if (start < n) {
-        qsizetype end = n;
-        if (bytes[end - 1] == '\r')
-            --end;
-        lines.append(QByteArrayView(bytes.constData() + start, end - start));
-    }
-    return lines;
-}
-
 // The parameters part (before the first ':' outside quotes) says whether the
 // value is quoted-printable, whose soft line breaks continue on the next line.
 bool isQuotedPrintableLine(QByteArrayView line)
@@ -83,31 +59,72 @@ bool isQuotedPrintableLine(QByteArrayView line)
     return false;
 }
 
-QList<Line> logicalLines(const QByteArray &bytes)
-{
-    const QList<QByteArrayView> lines = physicalLines(bytes);
-    QList<Line> out;
-    bool continueQp = false;
-    for (int i = 0; i < lines.size(); ++i) {
-        QByteArrayView l = lines[i];
-        if (!out.isEmpty() && continueQp) {
-            // A soft line break: "=" at the end joins the next line as it stands.
-            out.last().text.chop(1);
-            out.last().text.append(l.toByteArray());
-        } else if (!out.isEmpty() && !l.isEmpty() && (l[0] == ' ' || l[0] == '\t')) {
-            out.last().text.append(l.sliced(1).toByteArray());
-        } else {
-            if (l.trimmed().isEmpty()) {
-                continueQp = false;
-                continue;
-            }
-            out.append(Line { l.toByteArray(), i + 1 });
-        }
-        const QByteArray &t = out.last().text;
-        continueQp = t.endsWith('=') && isQuotedPrintableLine(t);
+// Reads logical lines one at a time: folded lines are joined and a
+// quoted-printable value's soft line breaks continue on the next line. The
+// lines are not all kept, so a large file costs little beyond its own bytes.
+class LineReader {
+public:
+    explicit LineReader(const QByteArray &bytes)
+        : m_bytes(bytes)
+    {
     }
-    return out;
-}
+
+    bool next(Line &out)
+    {
+        QByteArrayView physical;
+        // Blank lines are skipped; the first other one starts the logical line.
+        do {
+            if (!readPhysical(physical))
+                return false;
+        } while (physical.trimmed().isEmpty());
+        out.number = m_lineNumber;
+        out.text = physical.toByteArray();
+        bool qp = out.text.endsWith('=') && isQuotedPrintableLine(out.text);
+        for (;;) {
+            const qsizetype savedPos = m_pos;
+            const int savedLine = m_lineNumber;
+            QByteArrayView peek;
+            if (!readPhysical(peek))
+                break;
+            if (qp) {
+                // A soft line break: "=" at the end joins the next line as it stands.
+                out.text.chop(1);
+                out.text.append(peek);
+            } else if (!peek.isEmpty() && (peek[0] == ' ' || peek[0] == '\t')) {
+                out.text.append(peek.sliced(1));
+            } else {
+                m_pos = savedPos;
+                m_lineNumber = savedLine;
+                break;
+            }
+            qp = out.text.endsWith('=') && isQuotedPrintableLine(out.text);
+        }
+        return true;
+    }
+
+private:
+    bool readPhysical(QByteArrayView &line)
+    {
+        const qsizetype n = m_bytes.size();
+        if (m_pos >= n)
+            return false;
+        qsizetype end = m_bytes.indexOf('\n', m_pos);
+        const qsizetype next = end < 0 ? n : end + 1;
+        if (end < 0)
+            end = n;
+        qsizetype stop = end;
+        if (stop > m_pos && m_bytes[stop - 1] == '\r')
+            --stop;
+        line = QByteArrayView(m_bytes.constData() + m_pos, stop - m_pos);
+        m_pos = next;
+        ++m_lineNumber;
+        return true;
+    }
+
+    const QByteArray &m_bytes;
+    qsizetype m_pos = 0;
+    int m_lineNumber = 0;
+};
 
 QByteArray unquote(QByteArray v)
 {
@@ -449,23 +466,21 @@ void appendFolded(QByteArray &out, const QByteArray &line)
 bool looksLikeVCard(const QByteArray &bytes)
 {
     const QByteArray text = stripBom(bytes.left(4096));
-    for (QByteArrayView l : physicalLines(text)) {
-        const QByteArray t = l.trimmed().toByteArray();
-        if (t.isEmpty())
-            continue;
-        return t.toUpper().startsWith("BEGIN:VCARD");
-    }
-    return false;
+    LineReader reader(text);
+    Line first;
+    return reader.next(first) && first.text.trimmed().toUpper().startsWith("BEGIN:VCARD");
 }
 
 ContactRecords readVCards(const QByteArray &bytes)
 {
-    const QList<Line> lines = logicalLines(stripBom(bytes));
+    const QByteArray text = stripBom(bytes);
+    LineReader reader(text);
     ContactRecords records;
     bool inCard = false;
     int cardLine = 0;
     CardBuilder card;
-    for (const Line &line : lines) {
+    Line line;
+    while (reader.next(line)) {
         const Property p = parseProperty(line.text);
         const QByteArray value = p.rawValue.trimmed().toUpper();
         if (p.name == "BEGIN" && value == "VCARD") {

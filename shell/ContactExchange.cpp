@@ -60,10 +60,11 @@ void importContacts(QWidget *parent)
         return;
     }
 
+    const int count = static_cast<int>(records.size());
     std::unique_ptr<QProgressDialog> progress;
-    if (static_cast<int>(records.size()) >= progressFrom) {
+    if (count >= progressFrom) {
         progress = std::make_unique<QProgressDialog>(
-            QStringLiteral("正在导入联系人…"), QStringLiteral("取消"), 0, static_cast<int>(records.size()), parent);
+            QStringLiteral("正在导入联系人…"), QStringLiteral("取消"), 0, count, parent);
         progress->setObjectName(QStringLiteral("ImportProgress"));
         progress->setWindowTitle(QStringLiteral("导入联系人"));
         progress->setWindowModality(Qt::WindowModal);
@@ -80,7 +81,7 @@ void importContacts(QWidget *parent)
 
     exchange::ImportSummary summary;
     try {
-        summary = exchange::importContacts(*Dm->scon, records, false, report);
+        summary = exchange::importContacts(*Dm->scon, std::move(records), false, report);
     } catch (const exchange::ExchangeError &e) {
         progress.reset();
         txl::ui::showNotice(e.message(), QStringLiteral("导入联系人"), txl::ui::Icon::Warning);

@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QStringEncoder>
+#include <QTemporaryDir>
 #include <QTest>
 
 using exchange::ContactRecord;
@@ -97,6 +98,7 @@ private slots:
     void csvReading();
     void csvRefused_data();
     void csvRefused();
+    void filesRefused();
     void writers();
     void mobileNormalised_data();
     void mobileNormalised();
@@ -245,6 +247,43 @@ void TestExchange::csvRefused()
         QFAIL("the file was read");
     } catch (const exchange::ExchangeError &e) {
         QVERIFY2(e.message().contains(message), qPrintable(e.message()));
+    }
+}
+
+void TestExchange::filesRefused()
+{
+    QTemporaryDir dir;
+    const QString empty = dir.filePath(QStringLiteral("empty.csv"));
+    writeFile(empty, QByteArray());
+    const QString bom = dir.filePath(QStringLiteral("bom.csv"));
+    writeFile(bom, "\xEF\xBB\xBF\r\n");
+    const QString garbage = dir.filePath(QStringLiteral("garbage.vcf"));
+    QByteArray random(4096, Qt::Uninitialized);
+    for (int i = 0; i < random.size(); ++i)
+        random[i] = char((i * 7919 + 13) % 256);
+    writeFile(garbage, random);
+    // A huge file is refused before it is read: a sparse file costs no disk.
+    const QString huge = dir.filePath(QStringLiteral("huge.csv"));
+    {
+        QFile f(huge);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        QVERIFY(f.resize(qint64(1) << 30));
+    }
+    const QList<std::pair<QString, QString>> cases = {
+        { empty, QStringLiteral("是空的") },
+        { bom, QStringLiteral("是空的") },
+        { garbage, QStringLiteral("不是文本文件") },
+        { huge, QStringLiteral("太大") },
+        { dir.path(), QStringLiteral("是文件夹") },
+        { dir.filePath(QStringLiteral("missing.vcf")), QStringLiteral("找不到文件") },
+    };
+    for (const auto &[path, message] : cases) {
+        try {
+            exchange::readContactsFile(path);
+            QFAIL(qPrintable(path + QStringLiteral(" was read")));
+        } catch (const exchange::ExchangeError &e) {
+            QVERIFY2(e.message().contains(message), qPrintable(e.message()));
+        }
     }
 }
 

@@ -137,10 +137,10 @@ int import(QStringList args, QTextStream &out, QTextStream &err)
     timer.start();
     exchange::ImportSummary summary;
     try {
-        const exchange::ContactRecords records = exchange::readContactsFile(o.file);
+        exchange::ContactRecords records = exchange::readContactsFile(o.file);
         txl::Connection connection;
         openContacts(connection, o.dir);
-        summary = exchange::importContacts(connection, records, dryRun);
+        summary = exchange::importContacts(connection, std::move(records), dryRun);
     } catch (const exchange::ExchangeError &e) {
         return fail(err, e.message());
     } catch (const std::exception &e) {
