@@ -73,70 +73,76 @@ char detectDelimiter(const QByteArray &bytes)
     return delims[best];
 }
 
-std::vector<RawRow> splitRows(const QByteArray &bytes, char delimiter)
-{
-    std::vector<RawRow> rows;
-    RawRow row;
-    QByteArray field;
-    int line = 1;
-    row.line = 1;
-    bool quoted = false;
-    bool wasQuoted = false;
-    int quoteLine = 0;
-    const qsizetype n = bytes.size();
-    auto endField = [&] {
-        row.fields.append(field);
-        field.clear();
-        wasQuoted = false;
-    };
-    auto endRow = [&] {
-        endField();
-        bool blank = true;
-        for (const QByteArray &f : row.fields)
-            blank = blank && f.isEmpty();
-        if (!blank)
-            rows.push_back(std::move(row));
-        row = RawRow();
-    };
-    for (qsizetype i = 0; i < n; ++i) {
-        const char c = bytes[i];
-        if (quoted) {
-            if (c == '"') {
-                if (i + 1 < n && bytes[i + 1] == '"') {
-                    field.append('"');
-                    ++i;
-                } else {
-                    quoted = false;
-                }
-            } else {
-                if (c == '\n')
-                    ++line;
-                field.append(c);
-            }
-            continue;
-        }
-        if (c == '"' && field.isEmpty() && !wasQuoted) {
-            quoted = true;
-            wasQuoted = true;
-            quoteLine = line;
-        } else if (c == delimiter) {
-            endField();
-        } else if (c == '\r' || c == '\n') {
-            if (c == '\r' && i + 1 < n && bytes[i + 1] == '\n')
-                ++i;
-            endRow();
-            ++line;
-            row.line = line;
-        } else {
-            field.append(c);
-        }
+// Reads one record at a time (RFC 4180: quoted fields hold delimiters, quotes
+// doubled and line breaks), so only the current record is held apart from
+// the file's bytes. Blank records are skipped.
+class RowReader {
+public:
+    RowReader(const QByteArray &bytes, char delimiter)
+        : m_bytes(bytes)
+        , m_delimiter(delimiter)
+    {
     }
-    if (quoted)
-        throw ExchangeError(QStringLiteral("第 %1 行的引号没有结束，文件不完整。").arg(quoteLine));
-    if (!field.isEmpty() || !row.fields.isEmpty())
-        endRow();
-    return rows;
-}
+
+    bool next(RawRow &row)
+    {
+        const qsizetype n = m_bytes.size();
+        while (m_pos < n) {
+            row.fields.clear();
+            row.line = m_line;
+            QByteArray field;
+            bool quoted = false;
+            bool wasQuoted = false;
+            int quoteLine = 0;
+            bool ended = false;
+            while (m_pos < n && !ended) {
+                const char c = m_bytes[m_pos++];
+                if (quoted) {
+                    if (c == '"') {
+                        if (m_pos < n && m_bytes[m_pos] == '"') {
+                            field.append('"');
+                            ++m_pos;
+                        } else {
+                            quoted = false;
+                        }
+                    } else {
+                        if (c == '\n')
+                            ++m_line;
+                        field.append(c);
+                    }
+                } else if (c == '"' && field.isEmpty() && !wasQuoted) {
+                    quoted = true;
+                    wasQuoted = true;
+                    quoteLine = m_line;
+                } else if (c == m_delimiter) {
+                    row.fields.append(field);
+                    field.clear();
+                    wasQuoted = false;
+                } else if (c == '\r' || c == '\n') {
+                    if (c == '\r' && m_pos < n && m_bytes[m_pos] == '\n')
+                        ++m_pos;
+                    ++m_line;
+                    ended = true;
+                } else {
+                    field.append(c);
+                }
+            }
+            if (quoted)
+                throw ExchangeError(QStringLiteral("第 %1 行的引号没有结束，文件不完整。").arg(quoteLine));
+            row.fields.append(field);
+            for (const QByteArray &f : std::as_const(row.fields))
+                if (!f.isEmpty())
+                    return true;
+        }
+        return false;
+    }
+
+private:
+    const QByteArray &m_bytes;
+    const char m_delimiter;
+    qsizetype m_pos = 0;
+    int m_line = 1;
+};
 
 QString joinName(const QString &last, const QString &first)
 {
@@ -181,13 +187,13 @@ ContactRecords readCsv(const QByteArray &input)
         return decoder.decode(b);
     };
 
-    const std::vector<RawRow> rows = splitRows(bytes, detectDelimiter(bytes));
-    if (rows.empty())
+    RowReader reader(bytes, detectDelimiter(bytes));
+    RawRow header;
+    if (!reader.next(header))
         throw ExchangeError(QStringLiteral("文件是空的。"));
 
     int index[ColumnCount];
     std::fill(std::begin(index), std::end(index), -1);
-    const RawRow &header = rows.front();
     for (int i = 0; i < header.fields.size(); ++i) {
         const auto it = titles().constFind(normalizedTitle(text(header.fields[i])));
         if (it != titles().constEnd() && index[*it] < 0)
@@ -197,9 +203,8 @@ ContactRecords readCsv(const QByteArray &input)
         throw ExchangeError(QStringLiteral("没有可识别的标题行：第一行应当列出“姓名”（或 Name）等列的标题。"));
 
     ContactRecords records;
-    records.reserve(rows.size() - 1);
-    for (size_t r = 1; r < rows.size(); ++r) {
-        const RawRow &row = rows[r];
+    RawRow row;
+    while (reader.next(row)) {
         auto at = [&](Column c) {
             const int i = index[c];
             return i >= 0 && i < row.fields.size() ? text(row.fields[i]) : QString();
