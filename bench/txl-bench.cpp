@@ -6,6 +6,7 @@
 // Whole-process figures run this program again as a child (--child ...), so
 // each start is a fresh process as the user's would be.
 #include "contacts/Unit_add.h"
+#include "exchange/Exchange.h"
 #include "platform/report/Report.h"
 #include "platform/ui/Dialogs.h"
 #include "report/Unit_print.h"
@@ -17,6 +18,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QSysInfo>
 #include <QTemporaryDir>
@@ -148,6 +150,24 @@ int runChild(const QStringList &args)
     } else if (mode == QStringLiteral("reload")) {
         reload();
         std::printf("ready %d %.1f\n", Dm->addquery->recordCount(), peakMb());
+    } else if (mode == QStringLiteral("import") || mode == QStringLiteral("export")) {
+        // Key derivation is start-up's cost, measured apart: the connection
+        // opens before the clock starts.
+        Dm->scon->open();
+        const QString file = args.value(2);
+        double ms = 0;
+        int count = 0;
+        if (mode == QStringLiteral("import")) {
+            ms = timeMs([&] { count = exchange::importFile(*Dm->scon, file, false).imported; });
+        } else {
+            const auto format = exchange::formatForPath(file);
+            ms = timeMs([&] {
+                const exchange::ContactRecords rows = exchange::storedContacts(*Dm->scon);
+                exchange::exportFile(file, rows, format);
+                count = static_cast<int>(rows.size());
+            });
+        }
+        std::printf("ready %d %.1f %.1f\n", count, ms, peakMb());
     } else if (mode == QStringLiteral("report")) {
         reload();
         Tfrm_print holder;
@@ -180,7 +200,8 @@ int main(int argc, char *argv[])
         qputenv("QT_QPA_PLATFORM", "offscreen");
         // Loading the list needs no windows: that child is as bare a
         // process as the shell it is compared with.
-        if (raw.value(2) == QStringLiteral("reload")) {
+        if (raw.value(2) == QStringLiteral("reload") || raw.value(2) == QStringLiteral("import")
+            || raw.value(2) == QStringLiteral("export")) {
             QCoreApplication app(argc, argv);
             return runChild(raw.mid(2));
         }
@@ -231,6 +252,13 @@ int main(int argc, char *argv[])
         { QStringLiteral("report pages"), {} },
         { QStringLiteral("report pages per second"), {} },
         { QStringLiteral("report process peak memory (MB)"), {} },
+        { QStringLiteral("export, vCard of the whole table (ms)"), {} },
+        { QStringLiteral("export, CSV of the whole table (ms)"), {} },
+        { QStringLiteral("import of that CSV into an empty file (ms)"), {} },
+        { QStringLiteral("import process peak memory (MB)"), {} },
+        { QStringLiteral("tool process: tongxunlu-db import of the CSV (ms)"), {} },
+        { QStringLiteral("sqlcipher shell process: .import of the same CSV (ms)"), {} },
+        { QStringLiteral("ratio tool / shell, import"), {} },
     };
     auto put = [&](int row, double v, int decimals = 1) { table[row].cells << QString::number(v, 'f', decimals); };
 
@@ -347,6 +375,54 @@ int main(int argc, char *argv[])
         put(21, pages, 0);
         put(22, pages / std::max(0.001, median(reportMs) / 1000.0), 0);
         put(23, median(reportMem));
+
+        // Contacts out and back in: the whole table as vCard and as CSV, the
+        // CSV into a fresh empty file, beside the shell's .import of it.
+        const QString vcf = tmp.filePath(QStringLiteral("out-%1.vcf").arg(n));
+        const QString csv = tmp.filePath(QStringLiteral("out-%1.csv").arg(n));
+        QList<double> vcardMs, csvMs, importMs, importMem, toolMs, shellImportMs;
+        const QString tool
+            = QDir(QFileInfo(g_self).absolutePath()).absoluteFilePath(QStringLiteral("../tools/tongxunlu-db"));
+        for (int r = 0; r < g_runs; ++r) {
+            vcardMs << child({ QStringLiteral("export"), dir, vcf }).fields.value(2).toDouble();
+            csvMs << child({ QStringLiteral("export"), dir, csv }).fields.value(2).toDouble();
+            const QString empty = tmp.filePath(QStringLiteral("import-%1-%2").arg(n).arg(r));
+            ContactFile::create(empty, 0);
+            const ChildResult c = child({ QStringLiteral("import"), empty, csv });
+            importMs << c.fields.value(2).toDouble();
+            importMem << c.fields.value(3).toDouble();
+
+            const QString byTool = tmp.filePath(QStringLiteral("tool-%1-%2").arg(n).arg(r));
+            ContactFile::create(byTool, 0);
+            toolMs << timeMs([&] {
+                QProcess p;
+                p.setStandardOutputFile(QProcess::nullDevice());
+                p.setStandardErrorFile(QProcess::nullDevice());
+                p.start(tool, { QStringLiteral("import"), csv, byTool });
+                p.waitForFinished(-1);
+            });
+            const QString byShell = tmp.filePath(QStringLiteral("shell-%1-%2").arg(n).arg(r));
+            ContactFile::create(byShell, 0);
+            const QString script = kKey
+                + QStringLiteral("\nselect count(*) from sqlite_master;\n.mode csv\n"
+                                 ".import --skip 1 '%1' data\n")
+                      .arg(csv);
+            shellImportMs << timeMs([&] {
+                QProcess p;
+                p.setStandardOutputFile(QProcess::nullDevice());
+                p.start(QStringLiteral("sqlcipher"), { QDir(byShell).absoluteFilePath(ContactFile::relativePath()) });
+                p.write(script.toUtf8());
+                p.closeWriteChannel();
+                p.waitForFinished(-1);
+            });
+        }
+        put(24, median(vcardMs));
+        put(25, median(csvMs));
+        put(26, median(importMs));
+        put(27, median(importMem));
+        put(28, median(toolMs));
+        put(29, median(shellImportMs));
+        put(30, median(toolMs) / std::max(0.5, median(shellImportMs)), 2);
     }
 
     QString text;

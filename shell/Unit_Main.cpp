@@ -11,6 +11,7 @@
 #include "platform/ui/ImageList.h"
 #include "platform/ui/StatusPanels.h"
 #include "report/Unit_print.h"
+#include "shell/ContactExchange.h"
 #include "shell/Unit_about.h"
 #include "store/Unit_Dm.h"
 
@@ -142,6 +143,8 @@ void Tfrm_Main::setUpMenus()
         e.action->setIcon(ImageList1->icon(e.icon));
         connect(e.action, &QAction::triggered, this, e.handler);
     }
+    connect(NImport, &QAction::triggered, this, &Tfrm_Main::NImportClick);
+    connect(NExport, &QAction::triggered, this, &Tfrm_Main::NExportClick);
 
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
@@ -428,4 +431,14 @@ void Tfrm_Main::Edit1MouseMove()
 void Tfrm_Main::DBGrid1MouseMove()
 {
     guarded([&] { setPanelText(1, QStringLiteral("欢迎你使用本软件！")); });
+}
+
+void Tfrm_Main::NImportClick()
+{
+    guarded([&] { ContactExchange::importContacts(this); });
+}
+
+void Tfrm_Main::NExportClick()
+{
+    guarded([&] { ContactExchange::exportContacts(this); });
 }

@@ -57,6 +57,8 @@ public slots:
     virtual void Timer1Timer();
     virtual void Edit1MouseMove();
     virtual void DBGrid1MouseMove();
+    virtual void NImportClick();
+    virtual void NExportClick();
 
     // The desktop session is ending: the window closes without the question.
     void sessionEnding();

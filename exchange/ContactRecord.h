@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QString>
+#include <vector>
+
+namespace exchange {
+
+// One contact as files carry it, in the stored column order of the table.
+struct ContactRecord {
+    QString name; // 姓名
+    QString sex; // 性别
+    QString qq; // QQ号码
+    QString mobile; // 手机号码
+    QString email; // 电子邮件
+    QString address; // 家庭住址
+    QString group; // 组名
+    int line = 0; // where the record starts in its file (1-based), 0 when not from a file
+};
+
+using ContactRecords = std::vector<ContactRecord>;
+
+// A file that cannot be read as a whole: its message says why, in the
+// program's language.
+class ExchangeError {
+public:
+    explicit ExchangeError(QString message)
+        : m_message(std::move(message))
+    {
+    }
+    const QString &message() const { return m_message; }
+
+private:
+    QString m_message;
+};
+
+} // namespace exchange

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "exchange/ContactRecord.h"
+#include "exchange/Csv.h"
+
+#include <QStringList>
+#include <functional>
+
+namespace txl {
+class Connection;
+}
+
+namespace exchange {
+
+enum class FileFormat { VCard, Csv };
+
+// The largest file read: a contacts file of this size holds far more than
+// 100,000 contacts; anything larger is refused before it is read.
+constexpr qint64 maxFileBytes = 64 * 1024 * 1024;
+
+struct SkippedRecord {
+    int line = 0;
+    QString name;
+    QString reason;
+};
+
+struct ImportSummary {
+    int imported = 0;
+    std::vector<SkippedRecord> skipped;
+    QString summaryLine() const; // "导入 N 条，跳过 M 条"
+    QStringList skippedLines() const; // "第 L 行 name：reason"
+};
+
+// Called now and then with the records done so far; returning false cancels.
+using Progress = std::function<bool(int done, int total)>;
+
+// Reads a vCard or CSV file (told apart by its content). Throws ExchangeError.
+ContactRecords readContactsFile(const QString &path);
+
+// Applies the editor's rules to each record (trimmed, required name at most
+// 11 code-page-936 bytes, mobile and QQ at most 11 bytes, no name twice) and
+// stores the accepted ones in one transaction: either all of them or none.
+// With dryRun nothing is written. Throws ExchangeError (refused or
+// cancelled) or the data layer's error; the stored contacts are then as they
+// were.
+ImportSummary importContacts(
+    txl::Connection &connection, ContactRecords records, bool dryRun, const Progress &progress = {});
+ImportSummary importFile(txl::Connection &connection, const QString &path, bool dryRun, const Progress &progress = {});
+
+// The whole table in stored order.
+ContactRecords storedContacts(txl::Connection &connection);
+
+FileFormat formatForPath(const QString &path); // .csv/.txt: CSV, else vCard
+QByteArray exportBytes(const ContactRecords &records, FileFormat format, CsvEncoding encoding = CsvEncoding::Utf8);
+// Writes through a temporary file renamed into place: a failed export leaves
+// an existing file as it was. Throws ExchangeError.
+void exportFile(
+    const QString &path, const ContactRecords &records, FileFormat format, CsvEncoding encoding = CsvEncoding::Utf8);
+
+// The rules one by one, for the readers and the tests.
+QString normalizedMobile(const QString &mobile);
+QString normalizedSex(const QString &sex);
+
+} // namespace exchange

@@ -1,0 +1,159 @@
+#include "shell/ContactExchange.h"
+
+#include "exchange/Exchange.h"
+#include "platform/ui/Dialogs.h"
+#include "store/Unit_Dm.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QProgressDialog>
+#include <QStandardPaths>
+#include <memory>
+
+namespace ContactExchange {
+
+namespace {
+
+// Past this many records the import shows its progress and can be cancelled.
+constexpr int progressFrom = 2000;
+// A notice box lists this many skipped records; the rest are counted.
+constexpr int listedSkips = 20;
+
+QString startFolder()
+{
+    const QString docs = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return QDir(docs).exists() ? docs : QDir::homePath();
+}
+
+void reloadAll()
+{
+    Dm->addquery->close();
+    Dm->addquery->clearSql();
+    Dm->addquery->addSql(QStringLiteral("select * from data"));
+    Dm->addquery->open();
+}
+
+} // namespace
+
+void importContacts(QWidget *parent)
+{
+    QFileDialog dialog(parent, QStringLiteral("导入联系人"), startFolder(),
+        QStringLiteral("联系人文件 (*.vcf *.vcard *.csv *.txt);;vCard 文件 (*.vcf *.vcard);;CSV 文件 (*.csv *.txt);;"
+                       "所有文件 (*)"));
+    dialog.setObjectName(QStringLiteral("ImportFileDialog"));
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    const QString path = dialog.selectedFiles().constFirst();
+
+    exchange::ContactRecords records;
+    try {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        records = exchange::readContactsFile(path);
+        QApplication::restoreOverrideCursor();
+    } catch (const exchange::ExchangeError &e) {
+        QApplication::restoreOverrideCursor();
+        txl::ui::showNotice(e.message() + QStringLiteral("\n没有导入任何联系人。"), QStringLiteral("导入联系人"),
+            txl::ui::Icon::Warning);
+        return;
+    }
+
+    const int count = static_cast<int>(records.size());
+    std::unique_ptr<QProgressDialog> progress;
+    if (count >= progressFrom) {
+        progress = std::make_unique<QProgressDialog>(
+            QStringLiteral("正在导入联系人…"), QStringLiteral("取消"), 0, count, parent);
+        progress->setObjectName(QStringLiteral("ImportProgress"));
+        progress->setWindowTitle(QStringLiteral("导入联系人"));
+        progress->setWindowModality(Qt::WindowModal);
+        progress->setMinimumDuration(300);
+        progress->setValue(0);
+    }
+    const exchange::Progress report = [&](int done, int total) {
+        if (!progress)
+            return true;
+        progress->setMaximum(total);
+        progress->setValue(done);
+        return !progress->wasCanceled();
+    };
+
+    exchange::ImportSummary summary;
+    try {
+        summary = exchange::importContacts(*Dm->scon, std::move(records), false, report);
+    } catch (const exchange::ExchangeError &e) {
+        progress.reset();
+        txl::ui::showNotice(e.message(), QStringLiteral("导入联系人"), txl::ui::Icon::Warning);
+        return;
+    }
+    progress.reset();
+    reloadAll();
+
+    QStringList lines { summary.summaryLine() };
+    const QStringList skipped = summary.skippedLines();
+    if (!skipped.isEmpty()) {
+        lines.append(QString());
+        lines.append(QStringLiteral("跳过的记录："));
+        lines.append(skipped.mid(0, listedSkips));
+        if (skipped.size() > listedSkips)
+            lines.append(QStringLiteral("……另有 %1 条").arg(skipped.size() - listedSkips));
+    }
+    txl::ui::showNotice(lines.join(QLatin1Char('\n')), QStringLiteral("导入联系人"));
+}
+
+void exportContacts(QWidget *parent)
+{
+    const QString vcard = QStringLiteral("vCard 文件 (*.vcf)");
+    const QString csvUtf8 = QStringLiteral("CSV 文件，UTF-8 (*.csv)");
+    const QString csvGbk = QStringLiteral("CSV 文件，GBK (*.csv)");
+    txl::Query *list = Dm->addquery;
+    // Reading the rows of a closed list reports it, before any dialog.
+    const int count = list->recordCount();
+
+    QFileDialog dialog(parent, QStringLiteral("导出联系人"), QDir(startFolder()).filePath(QStringLiteral("通讯录.vcf")),
+        QStringList { vcard, csvUtf8, csvGbk }.join(QStringLiteral(";;")));
+    dialog.setObjectName(QStringLiteral("ExportFileDialog"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(QStringLiteral("vcf"));
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&](const QString &filter) {
+        dialog.setDefaultSuffix(filter == vcard ? QStringLiteral("vcf") : QStringLiteral("csv"));
+    });
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    const QString path = dialog.selectedFiles().constFirst();
+    const QString filter = dialog.selectedNameFilter();
+    const exchange::FileFormat format = filter == vcard ? exchange::FileFormat::VCard : exchange::FileFormat::Csv;
+    const exchange::CsvEncoding encoding = filter == csvGbk ? exchange::CsvEncoding::Gbk : exchange::CsvEncoding::Utf8;
+
+    const int cols[7] = {
+        list->fieldIndex(QStringLiteral("姓名")),
+        list->fieldIndex(QStringLiteral("性别")),
+        list->fieldIndex(QStringLiteral("QQ号码")),
+        list->fieldIndex(QStringLiteral("手机号码")),
+        list->fieldIndex(QStringLiteral("电子邮件")),
+        list->fieldIndex(QStringLiteral("家庭住址")),
+        list->fieldIndex(QStringLiteral("组名")),
+    };
+    exchange::ContactRecords records;
+    records.reserve(static_cast<size_t>(count));
+    for (int r = 0; r < count; ++r) {
+        exchange::ContactRecord rec;
+        QString *fields[7] = { &rec.name, &rec.sex, &rec.qq, &rec.mobile, &rec.email, &rec.address, &rec.group };
+        for (int c = 0; c < 7; ++c)
+            *fields[c] = list->value(r, cols[c]);
+        records.push_back(std::move(rec));
+    }
+    try {
+        exchange::exportFile(path, records, format, encoding);
+    } catch (const exchange::ExchangeError &e) {
+        txl::ui::showNotice(
+            e.message() + QStringLiteral("\n没有写出文件。"), QStringLiteral("导出联系人"), txl::ui::Icon::Warning);
+        return;
+    }
+    txl::ui::showNotice(QStringLiteral("已导出 %1 条联系人到“%2”。").arg(count).arg(QDir::toNativeSeparators(path)),
+        QStringLiteral("导出联系人"));
+}
+
+} // namespace ContactExchange

@@ -1,0 +1,543 @@
+// Contacts in and out: the vCard and CSV readers and writers, the import
+// rules, the all-or-nothing write, and the database tool's two commands.
+#include "TestSupport.h"
+
+#include "exchange/Csv.h"
+#include "exchange/Exchange.h"
+#include "exchange/VCard.h"
+#include "platform/data/Connection.h"
+#include "platform/data/DataError.h"
+#include "store/ContactFile.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStringEncoder>
+#include <QTemporaryDir>
+#include <QTest>
+
+using exchange::ContactRecord;
+using exchange::ContactRecords;
+
+namespace {
+
+QByteArray encode(const char *charset, const QString &text)
+{
+    QStringEncoder encoder(charset);
+    QByteArray bytes = encoder.encode(text);
+    return bytes;
+}
+
+// Quoted-printable as old phones wrote it: every byte escaped, soft line
+// breaks after 'width' characters.
+QByteArray quotedPrintable(const QByteArray &bytes, int width = 1000)
+{
+    QByteArray out;
+    int col = 0;
+    for (unsigned char b : bytes) {
+        if (col + 3 > width) {
+            out += "=\r\n";
+            col = 0;
+        }
+        out += '=' + QByteArray::number(b, 16).toUpper().rightJustified(2, '0');
+        col += 3;
+    }
+    return out;
+}
+
+QString describe(const ContactRecord &r)
+{
+    return QStringList { r.name, r.sex, r.qq, r.mobile, r.email, r.address, r.group }.join(QLatin1Char('|'));
+}
+
+QStringList describeAll(const ContactRecords &records)
+{
+    QStringList out;
+    for (const ContactRecord &r : records)
+        out << describe(r);
+    return out;
+}
+
+QByteArray writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+        qFatal("cannot write fixture");
+    return bytes;
+}
+
+QByteArray fileHash(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return QByteArray();
+    return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
+}
+
+struct Opened {
+    txl::Connection connection;
+    explicit Opened(const ContactsFixture &fixture)
+    {
+        connection.setDatabaseFile(fixture.databasePath());
+        connection.setPassword(ContactFile::password());
+        connection.open();
+    }
+};
+
+} // namespace
+
+class TestExchange : public QObject {
+    Q_OBJECT
+private slots:
+    void vcardReading_data();
+    void vcardReading();
+    void vcardRefused_data();
+    void vcardRefused();
+    void csvReading_data();
+    void csvReading();
+    void csvRefused_data();
+    void csvRefused();
+    void filesRefused();
+    void writers();
+    void mobileNormalised_data();
+    void mobileNormalised();
+    void importRules();
+    void importIsAllOrNothing();
+    void dryRunWritesNothing();
+    void roundTrip_data();
+    void roundTrip();
+    void gbkExportRefusesWhatItCannotWrite();
+    void tool();
+};
+
+void TestExchange::vcardReading_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QStringList>("expected");
+
+    const QByteArray gb2312Card = "BEGIN:VCARD\r\nVERSION:2.1\r\nN;CHARSET=GB2312;ENCODING=QUOTED-PRINTABLE:"
+        + quotedPrintable(encode("GB2312", QStringLiteral("曾"))) + ";"
+        + quotedPrintable(encode("GB2312", QStringLiteral("志明"))) + ";;;\r\n"
+        + "TEL;HOME:010-12345678\r\nTEL;CELL;PREF:135 1234 5678\r\n"
+        + "ADR;HOME;CHARSET=GB2312;ENCODING=QUOTED-PRINTABLE:;;"
+        + quotedPrintable(encode("GB2312", QStringLiteral("朝阳区建国路88号")), 12) + ";"
+        + quotedPrintable(encode("GB2312", QStringLiteral("北京市"))) + ";;;\r\nEND:VCARD\r\n";
+    QTest::newRow("2.1 GB2312 quoted-printable, soft breaks")
+        << gb2312Card << QStringList { QStringLiteral("曾志明|||135 1234 5678||北京市朝阳区建国路88号|") };
+
+    QTest::newRow("3.0 folded, escaped, several cards")
+        << QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\nFN:John Smith\r\nN:Smith;John;;;\r\n"
+                      "EMAIL;TYPE=INTERNET:john@exa\r\n mple.com\r\nTEL;TYPE=WORK:+1 555 0100\r\n"
+                      "CATEGORIES:同事,朋友\r\nX-QQ:12345\r\nX-GENDER:Male\r\nNOTE:a\\, b\\; c\\n\r\nEND:VCARD\r\n"
+                      "\r\nBEGIN:VCARD\r\nVERSION:3.0\r\nN:王;小\\,明;;;\r\nADR;TYPE=WORK:;;工作路1号;;;;\r\n"
+                      "ADR;TYPE=HOME:;;人民\r\n\t路2号;上海市;;;\r\nEND:VCARD\r\n")
+        << QStringList { QStringLiteral("John Smith|男|12345|+1 555 0100|john@example.com||同事"),
+               QStringLiteral("王小,明|||||上海市人民路2号|") };
+
+    QTest::newRow("4.0 gender, impp, tel uri, utf-8 without charset")
+        << QString::fromUtf8("BEGIN:VCARD\nVERSION:4.0\nFN:李雷\nGENDER:F;\nIMPP:qq:987654321\n"
+                             "TEL;VALUE=uri;TYPE=\"voice,cell\":tel:+86-139-0000-1111\nEND:VCARD\n")
+               .toUtf8()
+        << QStringList { QStringLiteral("李雷|女|987654321|+86-139-0000-1111|||") };
+
+    QTest::newRow("base64, Big5, UTF-7, lower-case names") << QByteArray(
+        "begin:vcard\r\nversion:2.1\r\nfn;charset=big5;encoding=base64:"
+        + encode("Big5", QStringLiteral("陳大文")).toBase64() + "\r\nadr;charset=utf-7:;;+UxdOrA-;;;;\r\nend:vcard\r\n")
+                                                           << QStringList { QStringLiteral("陳大文|||||北京|") };
+
+    QTest::newRow("BOM, no charset, GBK bytes") << QByteArray("\xEF\xBB\xBF")
+            + "BEGIN:VCARD\r\nVERSION:2.1\r\nN:" + encode("GBK", QStringLiteral("张;三"))
+            + "\r\nEND:VCARD\r\n" << QStringList { QStringLiteral("张三||||||") };
+}
+
+void TestExchange::vcardReading()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QStringList, expected);
+    QVERIFY(exchange::looksLikeVCard(bytes));
+    QCOMPARE(describeAll(exchange::readVCards(bytes)), expected);
+}
+
+void TestExchange::vcardRefused_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("truncated card") << QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\nFN:张三\r\nTEL:1380")
+                                    << QStringLiteral("第 1 行的名片没有结束");
+    QTest::newRow("card inside a card") << QByteArray("BEGIN:VCARD\nFN:a\nBEGIN:VCARD\nFN:b\nEND:VCARD\n")
+                                        << QStringLiteral("没有结束");
+    QTest::newRow("end without begin") << QByteArray("BEGIN:VCARD\nFN:a\nEND:VCARD\nEND:VCARD\n")
+                                       << QStringLiteral("第 4 行有 END:VCARD");
+    QTest::newRow("text between cards") << QByteArray("BEGIN:VCARD\nFN:a\nEND:VCARD\nhello\n")
+                                        << QStringLiteral("第 4 行不在任何名片之内");
+}
+
+void TestExchange::vcardRefused()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, message);
+    try {
+        exchange::readVCards(bytes);
+        QFAIL("the file was read");
+    } catch (const exchange::ExchangeError &e) {
+        QVERIFY2(e.message().contains(message), qPrintable(e.message()));
+    }
+}
+
+void TestExchange::csvReading_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QStringList>("expected");
+
+    const QString chinese
+        = QStringLiteral("姓名,性别,手机号码,家庭住址,分组\r\n张三,男,13800138000,北京市朝阳区,朋友\r\n");
+    const QStringList zhang { QStringLiteral("张三|男||13800138000||北京市朝阳区|朋友") };
+    QTest::newRow("GBK") << encode("GBK", chinese) << zhang;
+    QTest::newRow("GB18030") << encode("GB18030", chinese) << zhang;
+    QTest::newRow("UTF-8 with BOM") << QByteArray("\xEF\xBB\xBF") + chinese.toUtf8() << zhang;
+    QTest::newRow("UTF-8 without BOM") << chinese.toUtf8() << zhang;
+    QTest::newRow("UTF-16 LE") << QByteArray("\xFF\xFE") + encode("UTF-16LE", chinese) << zhang;
+    QTest::newRow("UTF-16 BE") << QByteArray("\xFE\xFF") + encode("UTF-16BE", chinese) << zhang;
+    QTest::newRow("semicolons") << QStringLiteral("名字;性别;手机\n张三;男;13800138000\n").toUtf8()
+                                << QStringList { QStringLiteral("张三|男||13800138000|||") };
+    QTest::newRow("tabs, unknown columns, short rows")
+        << QStringLiteral("备注\t姓名\tQQ号码\n随便\t李四\t12345\n\t王五\n").toUtf8()
+        << QStringList { QStringLiteral("李四||12345||||"), QStringLiteral("王五||||||") };
+    QTest::newRow("quotes and line breaks inside fields")
+        << QStringLiteral("姓名,地址,电子邮件\r\n\"赵, 六\",\"第一行\r\n第二行\",\"a\"\"b\"\"@x.cn\"\r\n,,\r\n")
+               .toUtf8()
+        << QStringList { QStringLiteral("赵, 六||||a\"b\"@x.cn|第一行\r\n第二行|") };
+    QTest::newRow("a mail program's English titles")
+        << QByteArray("First Name,Last Name,E-mail Address,Mobile Phone,Home Address,Categories,Gender\r\n"
+                      "John,Smith,j@x.com,555,1 Main St,Work,Male\r\n")
+            + QStringLiteral("三,张,,13900000000,,,Female\r\n").toUtf8()
+        << QStringList { QStringLiteral("John Smith|Male||555|j@x.com|1 Main St|Work"),
+               QStringLiteral("张三|Female||13900000000|||") };
+}
+
+void TestExchange::csvReading()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QStringList, expected);
+    QVERIFY(!exchange::looksLikeVCard(bytes));
+    QCOMPARE(describeAll(exchange::readCsv(bytes)), expected);
+}
+
+void TestExchange::csvRefused_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("no header") << QStringLiteral("张三,男,13800138000\n").toUtf8()
+                               << QStringLiteral("没有可识别的标题行");
+    QTest::newRow("binary") << QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16) << QStringLiteral("不是文本文件");
+    QTest::newRow("neither UTF-8 nor GB18030")
+        << QByteArray("\xFF\xFF\xFF\x80\x80\x30\xFE\x01,\x81\x30\x81") << QStringLiteral("无法识别文件的编码");
+    QTest::newRow("unfinished quote") << QStringLiteral("姓名,地址\n张三,\"北京\n").toUtf8()
+                                      << QStringLiteral("第 2 行的引号没有结束");
+    QTest::newRow("only blank lines") << QByteArray("\r\n\r\n") << QStringLiteral("空");
+}
+
+void TestExchange::csvRefused()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, message);
+    try {
+        exchange::readCsv(bytes);
+        QFAIL("the file was read");
+    } catch (const exchange::ExchangeError &e) {
+        QVERIFY2(e.message().contains(message), qPrintable(e.message()));
+    }
+}
+
+void TestExchange::filesRefused()
+{
+    QTemporaryDir dir;
+    const QString empty = dir.filePath(QStringLiteral("empty.csv"));
+    writeFile(empty, QByteArray());
+    const QString bom = dir.filePath(QStringLiteral("bom.csv"));
+    writeFile(bom, "\xEF\xBB\xBF\r\n");
+    const QString garbage = dir.filePath(QStringLiteral("garbage.vcf"));
+    QByteArray random(4096, Qt::Uninitialized);
+    for (int i = 0; i < random.size(); ++i)
+        random[i] = char((i * 7919 + 13) % 256);
+    writeFile(garbage, random);
+    // A huge file is refused before it is read: a sparse file costs no disk.
+    const QString huge = dir.filePath(QStringLiteral("huge.csv"));
+    {
+        QFile f(huge);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        QVERIFY(f.resize(qint64(1) << 30));
+    }
+    const QList<std::pair<QString, QString>> cases = {
+        { empty, QStringLiteral("是空的") },
+        { bom, QStringLiteral("是空的") },
+        { garbage, QStringLiteral("不是文本文件") },
+        { huge, QStringLiteral("太大") },
+        { dir.path(), QStringLiteral("是文件夹") },
+        { dir.filePath(QStringLiteral("missing.vcf")), QStringLiteral("找不到文件") },
+    };
+    for (const auto &[path, message] : cases) {
+        try {
+            exchange::readContactsFile(path);
+            QFAIL(qPrintable(path + QStringLiteral(" was read")));
+        } catch (const exchange::ExchangeError &e) {
+            QVERIFY2(e.message().contains(message), qPrintable(e.message()));
+        }
+    }
+}
+
+void TestExchange::writers()
+{
+    ContactRecord r;
+    r.name = QStringLiteral("张三");
+    r.sex = QStringLiteral("男");
+    r.qq = QStringLiteral("12345");
+    r.mobile = QStringLiteral("13800138000");
+    r.email = QStringLiteral("zhang@example.com");
+    r.address = QStringLiteral("北京市朝阳区,建国路;88号\\甲") + QString(30, QChar(u'长'));
+    r.group = QStringLiteral("朋友");
+    const QByteArray card = exchange::writeVCards({ r });
+    QVERIFY(card.startsWith("BEGIN:VCARD\r\nVERSION:3.0\r\nN:张三;;;;\r\nFN:张三\r\nTEL;TYPE=CELL:13800138000\r\n"));
+    QVERIFY(card.contains("ADR;TYPE=HOME:;;北京市朝阳区\\,建国路\\;88号\\\\甲"));
+    QVERIFY(card.contains("CATEGORIES:朋友\r\nX-GENDER:男\r\nX-QQ:12345\r\nEND:VCARD\r\n"));
+    // Every physical line holds at most 75 octets and the text stays valid UTF-8.
+    for (const QByteArray &line : card.split('\n')) {
+        QVERIFY2(line.size() <= 76, line.constData()); // with its CR
+        QVERIFY(!QString::fromUtf8(line).contains(QChar::ReplacementCharacter));
+    }
+    QCOMPARE(describeAll(exchange::readVCards(card)), QStringList { describe(r) });
+
+    const QByteArray csv = exchange::writeCsv({ r }, exchange::CsvEncoding::Utf8);
+    QVERIFY(csv.startsWith("\xEF\xBB\xBF"));
+    QVERIFY(csv.contains(QStringLiteral("姓名,性别,QQ号码,手机号码,电子邮件,家庭住址,组名\r\n").toUtf8()));
+    QVERIFY(csv.contains(QStringLiteral(",\"北京市朝阳区,建国路;88号").toUtf8()));
+    const QByteArray gbk = exchange::writeCsv({ r }, exchange::CsvEncoding::Gbk);
+    QVERIFY(gbk.startsWith(encode("GBK", QStringLiteral("姓名,性别"))));
+    QCOMPARE(describeAll(exchange::readCsv(gbk)), QStringList { describe(r) });
+}
+
+void TestExchange::mobileNormalised_data()
+{
+    QTest::addColumn<QString>("in");
+    QTest::addColumn<QString>("out");
+    QTest::newRow("spaces and dashes") << QStringLiteral("138 0013-8000") << QStringLiteral("13800138000");
+    QTest::newRow("+86") << QStringLiteral("+86 138 0013 8000") << QStringLiteral("13800138000");
+    QTest::newRow("0086") << QStringLiteral("0086-13800138000") << QStringLiteral("13800138000");
+    QTest::newRow("86") << QStringLiteral("8613800138000") << QStringLiteral("13800138000");
+    QTest::newRow("brackets") << QStringLiteral("(010) 8888-6666") << QStringLiteral("01088886666");
+    QTest::newRow("full-width brackets") << QStringLiteral("（010）88886666") << QStringLiteral("01088886666");
+    QTest::newRow("+86 before a landline stays")
+        << QStringLiteral("+86 10 8888 6666") << QStringLiteral("+861088886666");
+    QTest::newRow("86 before 10 digits stays") << QStringLiteral("861380013800") << QStringLiteral("861380013800");
+}
+
+void TestExchange::mobileNormalised()
+{
+    QFETCH(QString, in);
+    QFETCH(QString, out);
+    QCOMPARE(exchange::normalizedMobile(in), out);
+}
+
+void TestExchange::importRules()
+{
+    ContactsFixture fixture;
+    fixture.exec(QStringLiteral("insert into data values('王五','男','','','','','一般')"));
+    ContactRecords in;
+    auto add = [&](int line, const QString &name, const QString &mobile = QString(), const QString &qq = QString(),
+                   const QString &sex = QString(), const QString &group = QString()) {
+        ContactRecord r;
+        r.line = line;
+        r.name = name;
+        r.mobile = mobile;
+        r.qq = qq;
+        r.sex = sex;
+        r.group = group;
+        r.address = QStringLiteral("  北京 ");
+        in.push_back(r);
+    };
+    add(2, QStringLiteral("  张三 "), QStringLiteral("+86 138-0013-8000"), QString(), QStringLiteral("M"),
+        QStringLiteral("老乡"));
+    add(3, QStringLiteral("   "));
+    add(4, QStringLiteral("王五"));
+    add(5, QStringLiteral("张三"), QStringLiteral("139"));
+    add(6, QStringLiteral("欧阳司马诸葛"));
+    add(7, QStringLiteral("李四"), QStringLiteral("138001380001"));
+    add(8, QStringLiteral("赵六"), QString(), QStringLiteral("123456789012"));
+    add(9, QStringLiteral("O'Brien"), QString(), QString(), QStringLiteral("female"));
+    add(10, QStringLiteral("Abcdefghijk"), QString(), QString(), QStringLiteral("未知"));
+
+    Opened db(fixture);
+    const exchange::ImportSummary summary = exchange::importContacts(db.connection, in, false);
+    QCOMPARE(summary.summaryLine(), QStringLiteral("导入 3 条，跳过 6 条"));
+    QCOMPARE(summary.skippedLines(),
+        QStringList({ QStringLiteral("第 3 行：没有姓名"), QStringLiteral("第 4 行 王五：与已有的联系人重名"),
+            QStringLiteral("第 5 行 张三：与第 2 行重名"),
+            QStringLiteral("第 6 行 欧阳司马诸葛：姓名超过 11 个字节（最多 5 个汉字）"),
+            QStringLiteral("第 7 行 李四：手机号码“138001380001”超过 11 个字节"),
+            QStringLiteral("第 8 行 赵六：QQ号码“123456789012”超过 11 个字节") }));
+    QCOMPARE(fixture.rows(),
+        QStringList({ QStringLiteral("王五|男|||||一般"), QStringLiteral("张三|男||13800138000||北京|老乡"),
+            QStringLiteral("O'Brien|女||||北京|"), QStringLiteral("Abcdefghijk|||||北京|") }));
+}
+
+void TestExchange::importIsAllOrNothing()
+{
+    ContactsFixture fixture(5);
+    // A write that fails half-way: the table refuses one name.
+    fixture.exec(QStringLiteral("create trigger refuse before insert on data when new.姓名 = '坏' "
+                                "begin select raise(abort, 'refused by the file'); end;"));
+    const QStringList before = fixture.rows();
+    ContactRecords in(3);
+    in[0].name = QStringLiteral("甲");
+    in[1].name = QStringLiteral("坏");
+    in[2].name = QStringLiteral("乙");
+    Opened db(fixture);
+    QVERIFY_THROWS_EXCEPTION(txl::DataError, exchange::importContacts(db.connection, in, false));
+    QCOMPARE(fixture.rows(), before);
+
+    // Cancelled through the progress callback: nothing stays either.
+    ContactRecords many(2500);
+    for (size_t i = 0; i < many.size(); ++i)
+        many[i].name = QStringLiteral("人") + QString::number(i);
+    QVERIFY_THROWS_EXCEPTION(exchange::ExchangeError,
+        exchange::importContacts(db.connection, many, false, [](int done, int) { return done < 2000; }));
+    QCOMPARE(fixture.rows(), before);
+    // The connection is usable afterwards.
+    QCOMPARE(exchange::importContacts(db.connection, many, false).imported, 2500);
+    QCOMPARE(fixture.rows().size(), before.size() + 2500);
+}
+
+void TestExchange::dryRunWritesNothing()
+{
+    ContactsFixture fixture(3);
+    const QByteArray hash = fileHash(fixture.databasePath());
+    ContactRecords in(2);
+    in[0].name = QStringLiteral("甲");
+    in[1].name = QStringLiteral("甲");
+    {
+        Opened db(fixture);
+        const exchange::ImportSummary summary = exchange::importContacts(db.connection, in, true);
+        QCOMPARE(summary.summaryLine(), QStringLiteral("导入 1 条，跳过 1 条"));
+    }
+    QCOMPARE(fileHash(fixture.databasePath()), hash);
+}
+
+void TestExchange::roundTrip_data()
+{
+    QTest::addColumn<int>("format");
+    QTest::addColumn<int>("encoding");
+    QTest::newRow("vCard") << int(exchange::FileFormat::VCard) << int(exchange::CsvEncoding::Utf8);
+    QTest::newRow("CSV UTF-8") << int(exchange::FileFormat::Csv) << int(exchange::CsvEncoding::Utf8);
+    QTest::newRow("CSV GBK") << int(exchange::FileFormat::Csv) << int(exchange::CsvEncoding::Gbk);
+}
+
+void TestExchange::roundTrip()
+{
+    QFETCH(int, format);
+    QFETCH(int, encoding);
+    ContactsFixture source(300);
+    source.exec(QStringLiteral("insert into data values('Anne Lee','女','','','a@b.c','1 Main St, Apt 2','同事')"));
+    source.exec(QStringLiteral("insert into data values('引号\"人','男','','','','第一行\n第二行','a,b;c')"));
+    const QString file = QDir(source.dir()).filePath(QStringLiteral("out.file"));
+    {
+        Opened db(source);
+        exchange::exportFile(file, exchange::storedContacts(db.connection), exchange::FileFormat(format),
+            exchange::CsvEncoding(encoding));
+    }
+    ContactsFixture target;
+    {
+        Opened db(target);
+        const exchange::ImportSummary summary = exchange::importFile(db.connection, file, false);
+        QCOMPARE(summary.skipped.size(), size_t(0));
+        QCOMPARE(summary.imported, 302);
+    }
+    QCOMPARE(target.rows(), source.rows());
+}
+
+void TestExchange::gbkExportRefusesWhatItCannotWrite()
+{
+    ContactsFixture fixture;
+    fixture.exec(QStringLiteral("insert into data values('张三','男','','','','','朋友')"));
+    fixture.exec(QStringLiteral("insert into data values('表情','男','','','','笑😀','朋友')"));
+    const QString file = QDir(fixture.dir()).filePath(QStringLiteral("old.csv"));
+    const QByteArray old = writeFile(file, "an older export\n");
+    Opened db(fixture);
+    try {
+        exchange::exportFile(
+            file, exchange::storedContacts(db.connection), exchange::FileFormat::Csv, exchange::CsvEncoding::Gbk);
+        QFAIL("GBK export wrote a character GBK does not have");
+    } catch (const exchange::ExchangeError &e) {
+        QVERIFY2(e.message().contains(QStringLiteral("第 3 行")), qPrintable(e.message()));
+    }
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), old);
+}
+
+void TestExchange::tool()
+{
+    const QString tool = qEnvironmentVariable("TXL_DB_TOOL");
+    if (tool.isEmpty() || !QFileInfo(tool).isExecutable())
+        QSKIP("the database tool is not built");
+    ContactsFixture fixture;
+    fixture.exec(QStringLiteral("insert into data values('李四','女','','','','','同事')"));
+    const QString dir = fixture.dir();
+    const QString csv = QDir(dir).filePath(QStringLiteral("contacts.csv"));
+    writeFile(csv,
+        encode(
+            "GBK", QStringLiteral("姓名,性别,手机,家庭住址\r\n张三,男,+86 13800138000,北京市朝阳区\r\n李四,女,,\r\n")));
+    auto run = [&](const QStringList &args, int expectedStatus) {
+        QProcess p;
+        p.start(tool, args);
+        if (!p.waitForFinished(60000))
+            qFatal("the tool did not finish");
+        const QString out = QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
+        if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != expectedStatus)
+            qWarning("%s", qPrintable(out));
+        return std::make_pair(p.exitCode(), out);
+    };
+    const QByteArray hash = fileHash(fixture.databasePath());
+    auto [status, out] = run({ QStringLiteral("import"), QStringLiteral("--dry-run"), csv, dir }, 0);
+    QCOMPARE(status, 0);
+    QVERIFY2(out.contains(QStringLiteral("导入 1 条，跳过 1 条")), qPrintable(out));
+    QCOMPARE(fileHash(fixture.databasePath()), hash);
+
+    std::tie(status, out) = run({ QStringLiteral("import"), csv, dir }, 0);
+    QCOMPARE(status, 0);
+    QVERIFY2(out.contains(QStringLiteral("导入 1 条，跳过 1 条\n第 3 行 李四：与已有的联系人重名")), qPrintable(out));
+    QCOMPARE(fixture.rows(QStringLiteral("姓名='张三'")),
+        QStringList { QStringLiteral("张三|男||13800138000||北京市朝阳区|") });
+
+    // Refusals: exit status 1, the file as it was.
+    const QByteArray after = fileHash(fixture.databasePath());
+    const QString bad = QDir(dir).filePath(QStringLiteral("bad.vcf"));
+    writeFile(bad, "BEGIN:VCARD\r\nFN:王\r\n");
+    for (const QString &file : { bad, QDir(dir).filePath(QStringLiteral("missing.csv")), dir }) {
+        std::tie(status, out) = run({ QStringLiteral("import"), file, dir }, 1);
+        QCOMPARE(status, 1);
+        QVERIFY(out.startsWith(QStringLiteral("tongxunlu-db: ")));
+    }
+    QCOMPARE(fileHash(fixture.databasePath()), after);
+
+    const QString vcf = QDir(dir).filePath(QStringLiteral("all.vcf"));
+    std::tie(status, out) = run({ QStringLiteral("export"), vcf, dir }, 0);
+    QCOMPARE(status, 0);
+    QCOMPARE(exchange::readContactsFile(vcf).size(), size_t(2));
+    std::tie(status, out) = run({ QStringLiteral("export"), QStringLiteral("--format"), QStringLiteral("csv"),
+                                    QStringLiteral("--encoding"), QStringLiteral("gbk"), csv, dir },
+        0);
+    QCOMPARE(status, 0);
+    QFile written(csv);
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    QVERIFY(written.readAll().startsWith(encode("GBK", QStringLiteral("姓名,性别,QQ号码"))));
+    QCOMPARE(exchange::readContactsFile(csv).size(), size_t(2));
+    std::tie(status, out)
+        = run({ QStringLiteral("export"), QStringLiteral("--format"), QStringLiteral("xml"), csv, dir }, 2);
+    QCOMPARE(status, 2);
+    std::tie(status, out) = run({ QStringLiteral("--help") }, 0);
+    QVERIFY(out.contains(QStringLiteral("tongxunlu-db import [--dry-run] FILE [DIR]")));
+}
+
+QTEST_GUILESS_MAIN(TestExchange)
+#include "tst_exchange.moc"

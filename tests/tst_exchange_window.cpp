@@ -1,0 +1,195 @@
+// Import and export from the main window: the menu entries, the file
+// dialogs, the summary box and the list afterwards.
+#include "TestSupport.h"
+
+#include "exchange/Exchange.h"
+#include "platform/data/Query.h"
+#include "platform/ui/Dialogs.h"
+#include "platform/ui/RadioGroup.h"
+#include "shell/Unit_Main.h"
+#include "store/Unit_Dm.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QStringEncoder>
+#include <QTimer>
+#include <QtTest>
+
+#include <memory>
+
+using txl::ui::BoxRecorder;
+using txl::ui::ShownBox;
+
+namespace {
+
+// Answers the next file dialog with a path and a name filter, or cancels it
+// when the path is empty. Gives up after a few seconds.
+void whenFileDialogShows(const QString &path, const QString &filter = QString())
+{
+    auto *tries = new int(0);
+    auto *timer = new QTimer;
+    timer->setInterval(20);
+    QObject::connect(timer, &QTimer::timeout, [timer, tries, path, filter] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        if (!dialog && ++*tries < 250)
+            return;
+        timer->stop();
+        timer->deleteLater();
+        delete tries;
+        if (!dialog)
+            return;
+        if (path.isEmpty()) {
+            dialog->reject();
+            return;
+        }
+        if (!filter.isEmpty())
+            dialog->selectNameFilter(filter);
+        dialog->selectFile(path);
+        static_cast<QDialog *>(dialog)->accept(); // QFileDialog::accept, which checks the name
+    });
+    timer->start();
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+        qFatal("cannot write fixture");
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QByteArray gbk(const QString &text)
+{
+    QStringEncoder encoder("GBK");
+    QByteArray bytes = encoder.encode(text);
+    return bytes;
+}
+
+} // namespace
+
+class TestExchangeWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void menuEntries();
+    void importFromTheWindow();
+    void refusedFileChangesNothing();
+    void cancelledDialogDoesNothing();
+    void exportTheListAsItStands();
+
+private:
+    std::unique_ptr<ContactsFixture> m_fixture;
+    std::unique_ptr<Tfrm_Main> m_window;
+};
+
+void TestExchangeWindow::init()
+{
+    m_fixture = std::make_unique<ContactsFixture>();
+    m_fixture->exec(QStringLiteral("insert into data values('李四','女','','13900000000','','上海市','同事');"
+                                   "insert into data values('王五','男','','13700000000','','广州市','朋友');"));
+    m_fixture->createDm();
+    m_window = std::make_unique<Tfrm_Main>();
+    frm_Main = m_window.get();
+}
+
+void TestExchangeWindow::cleanup()
+{
+    m_window.reset();
+    m_fixture.reset();
+}
+
+void TestExchangeWindow::menuEntries()
+{
+    const QList<QAction *> entries = m_window->N3->actions();
+    QCOMPARE(entries.size(), 4);
+    QCOMPARE(entries.at(0), m_window->N4);
+    QVERIFY(entries.at(1)->isSeparator());
+    QCOMPARE(entries.at(2)->text(), QStringLiteral("导入联系人…"));
+    QCOMPARE(entries.at(3)->text(), QStringLiteral("导出联系人…"));
+}
+
+void TestExchangeWindow::importFromTheWindow()
+{
+    const QString csv = QDir(m_fixture->dir()).filePath(QStringLiteral("phone.csv"));
+    writeFile(csv,
+        gbk(QStringLiteral("姓名,性别,手机,地址,分组\r\n张三,男,+86 138 0013 8000,北京市朝阳区,朋友\r\n"
+                           "李四,女,,,\r\n,男,,,\r\n")));
+    BoxRecorder boxes;
+    whenFileDialogShows(csv);
+    m_window->NImport->trigger();
+
+    QCOMPARE(boxes.boxes().size(), 1);
+    const ShownBox box = boxes.boxes().constFirst();
+    QCOMPARE(box.caption, QStringLiteral("导入联系人"));
+    QVERIFY2(box.text.startsWith(QStringLiteral("导入 1 条，跳过 2 条\n")), qPrintable(box.text));
+    QVERIFY(box.text.contains(QStringLiteral("第 3 行 李四：与已有的联系人重名")));
+    QVERIFY(box.text.contains(QStringLiteral("第 4 行：没有姓名")));
+    // The reload step: the whole table, the new contact in the grid.
+    QCOMPARE(Dm->addquery->sql(), QStringLiteral("select * from data"));
+    QCOMPARE(m_window->DBGrid1->model()->rowCount(), 3);
+    QCOMPARE(m_fixture->rows(QStringLiteral("姓名='张三'")),
+        QStringList { QStringLiteral("张三|男||13800138000||北京市朝阳区|朋友") });
+}
+
+void TestExchangeWindow::refusedFileChangesNothing()
+{
+    const QString vcf = QDir(m_fixture->dir()).filePath(QStringLiteral("cut.vcf"));
+    writeFile(vcf, "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:张三\r\n");
+    const QStringList before = m_fixture->rows();
+    BoxRecorder boxes;
+    whenFileDialogShows(vcf);
+    m_window->NImport->trigger();
+    QCOMPARE(boxes.boxes().size(), 1);
+    QCOMPARE(boxes.boxes().constFirst().icon, txl::ui::Icon::Warning);
+    QVERIFY(boxes.boxes().constFirst().text.contains(QStringLiteral("没有导入任何联系人")));
+    QCOMPARE(m_fixture->rows(), before);
+}
+
+void TestExchangeWindow::cancelledDialogDoesNothing()
+{
+    BoxRecorder boxes;
+    whenFileDialogShows(QString());
+    m_window->NImport->trigger();
+    whenFileDialogShows(QString());
+    m_window->NExport->trigger();
+    QVERIFY(boxes.boxes().isEmpty());
+}
+
+void TestExchangeWindow::exportTheListAsItStands()
+{
+    // A search narrows the list; export writes what the window shows.
+    m_window->RadioGroup1->setItemIndex(0);
+    m_window->Edit1->setText(QStringLiteral("李"));
+    m_window->BitBtn1Click();
+    QCOMPARE(Dm->addquery->recordCount(), 1);
+
+    const QString file = QDir(m_fixture->dir()).filePath(QStringLiteral("out.csv"));
+    BoxRecorder boxes;
+    whenFileDialogShows(file, QStringLiteral("CSV 文件，GBK (*.csv)"));
+    m_window->NExport->trigger();
+    QCOMPARE(boxes.boxes().size(), 1);
+    QVERIFY2(boxes.boxes().constFirst().text.startsWith(QStringLiteral("已导出 1 条联系人")),
+        qPrintable(boxes.boxes().constFirst().text));
+    QCOMPARE(readFile(file),
+        gbk(QStringLiteral(
+            "姓名,性别,QQ号码,手机号码,电子邮件,家庭住址,组名\r\n李四,女,,13900000000,,上海市,同事\r\n")));
+
+    // vCard of the whole list after a reset.
+    m_window->BitBtn2Click();
+    const QString vcf = QDir(m_fixture->dir()).filePath(QStringLiteral("all"));
+    whenFileDialogShows(vcf, QStringLiteral("vCard 文件 (*.vcf)"));
+    m_window->NExport->trigger();
+    QCOMPARE(exchange::readContactsFile(vcf + QStringLiteral(".vcf")).size(), size_t(2));
+}
+
+QTEST_MAIN(TestExchangeWindow)
+#include "tst_exchange_window.moc"
