@@ -80,8 +80,8 @@ void Tfrm_Add::FormShow()
 void Tfrm_Add::BitBtn1Click()
 {
     txl::ui::guarded([&] {
-        // Only emptiness counts here: a name of spaces passes.
-        if (Edit1->text().isEmpty() || ComboBox2->currentText().isEmpty()) {
+        // The name is stored trimmed, so a name of spaces counts as empty.
+        if (trim(Edit1->text()).isEmpty() || ComboBox2->currentText().isEmpty()) {
             showNotice(QStringLiteral("你输入的内容不完整或组名为空！"), QStringLiteral("警告"));
             return;
         }

@@ -477,6 +477,8 @@ void TestEditor::incompleteInput_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<int>("group");
     QTest::newRow("empty name") << QString() << 0;
+    QTest::newRow("name of spaces") << QStringLiteral("   ") << 0;
+    QTest::newRow("name of spaces and a tab") << QStringLiteral(" \t ") << 0;
     QTest::newRow("no group") << QStringLiteral("王五") << -1;
 }
 
