@@ -15,6 +15,12 @@ public:
     explicit TDm(QObject *parent = nullptr);
     ~TDm() override;
 
+    // The reload step: the contacts query shows every contact again.
+    void reloadAll();
+    // Narrows the contacts query to the contacts whose `column` contains
+    // `text`; wildcards in `text` keep their meaning. Returns the count found.
+    int searchContacts(const QString &column, const QString &text);
+
     txl::Connection *scon;
     txl::Query *addquery;
     txl::DataSource *addsource;

@@ -157,6 +157,7 @@ private slots:
     void addReportsDatabaseError();
 
     void modifyNarrowedList();
+    void modifyWritesByColumnName();
     void modifyRefusedBeforeOpening_data();
     void modifyRefusedBeforeOpening();
     void modifyUnknownGroup();
@@ -690,7 +691,7 @@ void TestEditor::modifyNarrowedList()
     QVERIFY(!nameEnabled);
     QCOMPARE(noticeSummaries(rec), QStringList { QStringLiteral("修改成功！/提示") });
 
-    // Stored by position with the name untouched; the sex as typed.
+    // Stored with the name untouched; the sex as typed.
     QCOMPARE(fx.rows(QStringLiteral("姓名='张伟'")),
         QStringList { QStringLiteral("张伟| 女 |20003|13900000003|wei@example.com|深圳|家人") });
     QCOMPARE(fx.rows(QStringLiteral("姓名<>'张伟'")), others);
@@ -703,6 +704,35 @@ void TestEditor::modifyNarrowedList()
     QCOMPARE(q->recNo(), 1);
     QCOMPARE(q->fieldByName(QStringLiteral("家庭住址")), QStringLiteral("深圳"));
     QCOMPARE(q->state(), Query::State::Browse);
+}
+
+void TestEditor::modifyWritesByColumnName()
+{
+    // A list whose columns come in another order than the table's: each value
+    // still reaches its own column.
+    ContactsFixture fx;
+    fillContacts(fx);
+    fx.createDm();
+    BoxRecorder rec;
+    Tfrm_Main main;
+    narrow(Dm->addquery,
+        QStringLiteral("select 组名, 家庭住址, 电子邮件, 手机号码, QQ号码, 性别, 姓名 from data where 姓名='李四'"));
+
+    QString loaded;
+    const bool opened = openWhileRunning([&] { main.ToolButton9Click(); },
+        [&](Tfrm_Add *d) {
+            loaded = QStringList { d->Edit1->text(), d->ComboBox1->currentText(), d->Edit5->text(), d->Edit2->text(),
+                d->Edit3->text(), d->Edit4->text(), d->ComboBox2->currentText() }
+                         .join(QLatin1Char('|'));
+            d->Edit2->setText(QStringLiteral("13911111111"));
+            d->ComboBox2->setCurrentIndex(6);
+            d->BitBtn1Click();
+        });
+    QVERIFY(opened);
+    QCOMPARE(loaded, QStringLiteral("李四|女|10002|13900000002|li@example.com|北京|家人"));
+    QCOMPARE(noticeSummaries(rec), QStringList { QStringLiteral("修改成功！/提示") });
+    QCOMPARE(fx.rows(QStringLiteral("姓名='李四'")),
+        QStringList { QStringLiteral("李四|女|10002|13911111111|li@example.com|北京|同事") });
 }
 
 void TestEditor::modifyRefusedBeforeOpening_data()

@@ -418,6 +418,15 @@ QString Query::fieldByName(const QString &name) const
     return value(m_current, column);
 }
 
+void Query::setFieldByName(const QString &name, const QString &text)
+{
+    checkActive();
+    const int column = fieldIndex(name);
+    if (column < 0)
+        throw DataError(objectName() + QStringLiteral(": Field '%1' not found").arg(name));
+    setField(column, text);
+}
+
 void Query::edit()
 {
     checkActive();

@@ -76,6 +76,7 @@ public:
 
     void edit();
     void setField(int column, const QString &text);
+    void setFieldByName(const QString &name, const QString &text);
     void post();
     void cancel();
     // Removes the current row from the stored table and from the result.
