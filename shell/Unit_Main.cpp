@@ -2,6 +2,7 @@
 
 #include "contacts/Unit_add.h"
 #include "platform/os/Programs.h"
+#include "platform/report/PreviewWindow.h"
 #include "platform/text/Cp936.h"
 #include "platform/ui/AccessKeys.h"
 #include "platform/ui/Clock.h"
@@ -22,9 +23,7 @@
 #include <QLocale>
 #include <QMenu>
 #include <QMouseEvent>
-#include <QPointer>
 #include <QRadioButton>
-#include <QScopeGuard>
 #include <QScreen>
 #include <QSessionManager>
 #include <QTimer>
@@ -304,13 +303,12 @@ void Tfrm_Main::ToolButton3Click()
 void Tfrm_Main::ToolButton11Click()
 {
     guarded([&] {
-        // One holder per print command; it releases itself once its preview
-        // has closed. The guard covers a preview that never opened and the
-        // application quitting with the preview still open.
-        QPointer<Tfrm_print> holder = new Tfrm_print();
-        frm_print = holder;
-        const auto release = qScopeGuard([&] { delete holder.data(); });
-        holder->QuickRep1->preview();
+        // One holder per print command, owned by its preview: both go when
+        // the preview closes, or with this window when the program ends.
+        auto holder = std::make_unique<Tfrm_print>();
+        frm_print = holder.get();
+        txl::report::PreviewWindow *preview = holder->QuickRep1->openPreview(this);
+        preview->keep(std::move(holder));
     });
 }
 

@@ -89,7 +89,7 @@ private:
 };
 
 PreviewWindow::PreviewWindow(const ReportDefinition &definition, Query *query, QWidget *parent)
-    : QMainWindow(parent)
+    : QMainWindow(parent, Qt::Window)
     , m_definition(definition)
     , m_query(query)
     , m_job(std::make_unique<LayoutJob>(definition, query))
