@@ -1,17 +1,17 @@
 #include "shell/Unit_Main.h"
 
 #include "contacts/Unit_add.h"
-#include "platform/os/Programs.h"
+#include "platform/grid/DBGrid.h"
 #include "platform/report/PreviewWindow.h"
 #include "platform/text/Cp936.h"
 #include "platform/ui/AccessKeys.h"
 #include "platform/ui/Clock.h"
-#include "platform/ui/DBGrid.h"
 #include "platform/ui/Dialogs.h"
 #include "platform/ui/HintTiming.h"
 #include "platform/ui/ImageList.h"
 #include "platform/ui/StatusPanels.h"
 #include "report/Unit_print.h"
+#include "shell/Calculator.h"
 #include "shell/Unit_about.h"
 #include "store/Unit_Dm.h"
 
@@ -315,7 +315,7 @@ void Tfrm_Main::ToolButton11Click()
 void Tfrm_Main::ToolButton13Click()
 {
     guarded([&] {
-        if (!txl::os::startCalculator())
+        if (!startCalculator())
             txl::ui::showNotice(
                 QStringLiteral("没有找到计算器程序！"), txl::ui::applicationTitle(), txl::ui::Icon::None);
     });

@@ -377,6 +377,19 @@ void TestData::modelFollowsQuery()
     QCOMPARE(source->headerData(0, Qt::Horizontal).toString(), QStringLiteral("姓名"));
     QCOMPARE(source->data(source->index(3, 0)).toString(), dm->addquery->value(3, 0));
 
+    // A cell shows the first line of a value, by the rule the report prints
+    // with; editing sees the whole value.
+    for (const QString &address : { QStringLiteral("上海\n浦东"), QStringLiteral("上海\r\n浦东"),
+             QStringLiteral("上海\r浦东"), QStringLiteral("上海\u2028浦东") }) {
+        dm->addquery->edit();
+        dm->addquery->setFieldByName(QStringLiteral("家庭住址"), address);
+        const QModelIndex cell
+            = source->index(dm->addquery->recNo(), dm->addquery->fieldIndex(QStringLiteral("家庭住址")));
+        QCOMPARE(source->data(cell).toString(), QStringLiteral("上海"));
+        QCOMPARE(source->data(cell, Qt::EditRole).toString(), address);
+        dm->addquery->cancel();
+    }
+
     QSignalSpy current(source, &txl::DataSource::currentRowChanged);
     source->setCurrentRow(5);
     QCOMPARE(dm->addquery->recNo(), 5);

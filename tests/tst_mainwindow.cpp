@@ -4,9 +4,9 @@
 #include "TestSupport.h"
 
 #include "platform/data/Query.h"
+#include "platform/grid/DBGrid.h"
 #include "platform/ui/AccessKeys.h"
 #include "platform/ui/Clock.h"
-#include "platform/ui/DBGrid.h"
 #include "platform/ui/Dialogs.h"
 #include "platform/ui/ImageList.h"
 #include "platform/ui/RadioGroup.h"

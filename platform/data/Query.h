@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <vector>
 
-struct sqlite3;
 struct sqlite3_stmt;
 
 namespace txl {
@@ -122,7 +121,6 @@ private:
     // execSql keeps its statement prepared while the text stays the same, so
     // repeated inserts are not parsed again.
     sqlite3_stmt *m_execStmt = nullptr;
-    sqlite3 *m_execDb = nullptr;
     void dropExecStatement();
 
     State m_state = State::Inactive;

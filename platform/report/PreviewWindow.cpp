@@ -286,6 +286,10 @@ void PreviewWindow::onProgress(int, int)
 
 void PreviewWindow::onFinished(LayoutJob::State state)
 {
+    // The walk has ended with the pages it has; the failure itself goes to
+    // the general error report.
+    if (state == LayoutJob::State::Failed)
+        ui::showErrorReport(m_job->errorText());
     if (state == LayoutJob::State::DataChanged)
         m_messageLabel->setText(
             QStringLiteral("The list changed during the layout; the report ends after row %1 of %2.")
