@@ -95,25 +95,6 @@ void sendMouseMove(QWidget *target)
     QApplication::sendEvent(target, &move);
 }
 
-// Runs action once the next modal box is up; gives up after a few seconds.
-void whenBoxShows(const std::function<void(QMessageBox *)> &action)
-{
-    auto *tries = new int(0);
-    auto *timer = new QTimer;
-    timer->setInterval(20);
-    QObject::connect(timer, &QTimer::timeout, [timer, tries, action] {
-        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        if (!box && ++*tries < 250)
-            return;
-        timer->stop();
-        timer->deleteLater();
-        delete tries;
-        if (box)
-            action(box);
-    });
-    timer->start();
-}
-
 } // namespace
 
 class TestMainWindow : public QObject {

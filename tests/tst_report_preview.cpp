@@ -26,14 +26,6 @@ using namespace txl::report;
 
 namespace {
 
-void reload()
-{
-    Dm->addquery->close();
-    Dm->addquery->clearSql();
-    Dm->addquery->addSql(QStringLiteral("select * from data"));
-    Dm->addquery->open();
-}
-
 void search(const QString &name)
 {
     Dm->addquery->close();
@@ -83,7 +75,7 @@ private:
                        .arg(i, 3, 10, QLatin1Char('0'));
         if (!sql.isEmpty())
             fixture->exec(sql);
-        reload();
+        reload(Dm->addquery);
     }
 
     PreviewWindow *openPreview(bool waitForLayout = true)
