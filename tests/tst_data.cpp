@@ -12,7 +12,9 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QtTest>
 
 using txl::DataError;
@@ -450,6 +452,25 @@ void TestData::tool()
     QCOMPARE(q.field(4), QStringLiteral("11"));
     QCOMPARE(q.field(5), QStringLiteral("11"));
     QVERIFY(q.field(6).toInt() >= 2 && q.field(7).toInt() <= 4);
+
+    // The usage text shows the command that opens such a file with the
+    // sqlcipher shell; where that shell is installed, the command works.
+    p.start(tool, {});
+    QVERIFY(p.waitForFinished(60000));
+    const QString usage = QString::fromUtf8(p.readAllStandardOutput());
+    const QRegularExpression shown(QStringLiteral("\"(PRAGMA key='[^']*'; .* select \\* from data;)\""));
+    const QRegularExpressionMatch command = shown.match(usage);
+    QVERIFY2(command.hasMatch(), qPrintable(usage));
+    QVERIFY(command.captured(1).startsWith(QStringLiteral("PRAGMA key='%1';").arg(ContactFile::password())));
+    QVERIFY(command.captured(1).contains(txl::Connection::cipherPragmas()));
+    const QString shell = QStandardPaths::findExecutable(QStringLiteral("sqlcipher"));
+    if (!shell.isEmpty()) {
+        QProcess sqlcipher;
+        sqlcipher.start(shell, { path, command.captured(1) });
+        QVERIFY(sqlcipher.waitForFinished(60000));
+        const QByteArray listed = sqlcipher.readAllStandardOutput();
+        QCOMPARE(listed.count('\n'), 250);
+    }
 
     // Refuses an existing file and leaves it as it was.
     QFile f(path);

@@ -20,12 +20,15 @@ An existing file is never touched: the tool refuses and exits with status 1.
 
 To read the file with the sqlcipher shell:
   sqlcipher DIR/DataBase/data_txl.mdb \
-    "PRAGMA key='86420975310'; %1 select * from data;"
+    "PRAGMA key='%1'; %2 select * from data;"
 )";
 
 int usage(QTextStream &out, int status)
 {
-    out << QString::fromUtf8(kUsage).arg(txl::Connection::cipherPragmas());
+    // A quote in the key is doubled, as the PRAGMA's string literal needs.
+    QString key = ContactFile::password();
+    key.replace(QLatin1Char('\''), QStringLiteral("''"));
+    out << QString::fromUtf8(kUsage).arg(key, txl::Connection::cipherPragmas());
     return status;
 }
 
