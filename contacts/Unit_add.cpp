@@ -1,5 +1,6 @@
 #include "contacts/Unit_add.h"
 
+#include "platform/data/Query.h"
 #include "platform/text/Cp936.h"
 #include "platform/ui/Dialogs.h"
 #include "store/Unit_Dm.h"
@@ -63,9 +64,45 @@ void Tfrm_Add::keyPressEvent(QKeyEvent *event)
     }
 }
 
+namespace {
+const QString kName = QStringLiteral("姓名");
+const QString kSex = QStringLiteral("性别");
+const QString kGroup = QStringLiteral("组名");
+} // namespace
+
+// The free-text boxes and the columns they hold.
+QList<QPair<QString, QLineEdit *>> Tfrm_Add::textBoxes() const
+{
+    return {
+        { QStringLiteral("QQ号码"), Edit5 },
+        { QStringLiteral("手机号码"), Edit2 },
+        { QStringLiteral("电子邮件"), Edit3 },
+        { QStringLiteral("家庭住址"), Edit4 },
+    };
+}
+
+void Tfrm_Add::setMode(Mode mode)
+{
+    m_mode = mode;
+    const QString caption = mode == Mode::Add ? QStringLiteral("添加") : QStringLiteral("修改");
+    GroupBox1->setTitle(mode == Mode::Add ? QStringLiteral("添加好友") : caption);
+    BitBtn1->setText(caption);
+    Edit1->setEnabled(mode == Mode::Add);
+}
+
+void Tfrm_Add::loadContact(const txl::Query &q)
+{
+    Edit1->setText(q.fieldByName(kName));
+    ComboBox1->setEditText(q.fieldByName(kSex));
+    for (const auto &box : textBoxes())
+        box.second->setText(q.fieldByName(box.first));
+    // A stored group that is none of the seven selects nothing.
+    ComboBox2->setCurrentIndex(ComboBox2->findText(q.fieldByName(kGroup)));
+}
+
 bool Tfrm_Add::isAddMode() const
 {
-    return trim(BitBtn1->text()) == QStringLiteral("添加");
+    return m_mode == Mode::Add;
 }
 
 void Tfrm_Add::FormShow()
@@ -80,8 +117,8 @@ void Tfrm_Add::FormShow()
 void Tfrm_Add::BitBtn1Click()
 {
     txl::ui::guarded([&] {
-        // Only emptiness counts here: a name of spaces passes.
-        if (Edit1->text().isEmpty() || ComboBox2->currentText().isEmpty()) {
+        // The name is stored trimmed, so a name of spaces counts as empty.
+        if (trim(Edit1->text()).isEmpty() || ComboBox2->currentText().isEmpty()) {
             showNotice(QStringLiteral("你输入的内容不完整或组名为空！"), QStringLiteral("警告"));
             return;
         }
@@ -134,10 +171,7 @@ void Tfrm_Add::addContact()
     q->setParam(QStringLiteral("p6"), trim(ComboBox2->currentText()));
     q->execSql();
 
-    q->close();
-    q->clearSql();
-    q->addSql(QStringLiteral("select * from data"));
-    q->open();
+    Dm->reloadAll();
 
     showNotice(QStringLiteral("添加成功！"), QStringLiteral("提示"));
     close();
@@ -150,13 +184,11 @@ void Tfrm_Add::modifyContact()
     // it); confirming again retries the same write.
     q->edit();
     m_editPending = true;
-    // By position, in stored order; the name (column 0) is never written.
-    q->setField(1, ComboBox1->currentText());
-    q->setField(2, trim(Edit5->text()));
-    q->setField(3, trim(Edit2->text()));
-    q->setField(4, trim(Edit3->text()));
-    q->setField(5, trim(Edit4->text()));
-    q->setField(6, trim(ComboBox2->currentText()));
+    // The name is never written; the sex is the box's text, untrimmed.
+    q->setFieldByName(kSex, ComboBox1->currentText());
+    for (const auto &box : textBoxes())
+        q->setFieldByName(box.first, trim(box.second->text()));
+    q->setFieldByName(kGroup, trim(ComboBox2->currentText()));
     q->post();
     m_editPending = false;
 

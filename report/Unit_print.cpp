@@ -2,8 +2,6 @@
 
 #include "store/Unit_Dm.h"
 
-#include <QTimer>
-
 Tfrm_print *frm_print = nullptr;
 
 namespace {
@@ -112,12 +110,6 @@ Tfrm_print::Tfrm_print(QWidget *parent)
     def.page = txl::report::PageSetup(); // A4 portrait, 10 mm margins, 1 pt frame
     def.bands << titleBand() << columnHeaderBand() << detailBand();
     QuickRep1->setDataSet(Dm ? Dm->addquery : nullptr);
-    // Nothing uses a holder after its preview has closed. A deferred delete
-    // would wait for the print command's own loop, which a later print
-    // command's loop may hold up; a zero timer runs in whichever loop is
-    // running.
-    connect(QuickRep1, &txl::report::Report::previewClosed, this,
-        [this] { QTimer::singleShot(0, this, [this] { delete this; }); });
 }
 
 Tfrm_print::~Tfrm_print()

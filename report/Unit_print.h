@@ -6,7 +6,7 @@
 
 // The report holder: a form that is never shown, holding the contact list
 // report QuickRep1 bound to the contacts query. One is made per print
-// command.
+// command and handed to the preview it opens, which deletes it on closing.
 class Tfrm_print : public QWidget {
     Q_OBJECT
 public:

@@ -26,14 +26,6 @@ QString startFolder()
     return QDir(docs).exists() ? docs : QDir::homePath();
 }
 
-void reloadAll()
-{
-    Dm->addquery->close();
-    Dm->addquery->clearSql();
-    Dm->addquery->addSql(QStringLiteral("select * from data"));
-    Dm->addquery->open();
-}
-
 } // namespace
 
 void importContacts(QWidget *parent)
@@ -88,7 +80,7 @@ void importContacts(QWidget *parent)
         return;
     }
     progress.reset();
-    reloadAll();
+    Dm->reloadAll();
 
     QStringList lines { summary.summaryLine() };
     const QStringList skipped = summary.skippedLines();

@@ -1,16 +1,17 @@
 #include "shell/Unit_Main.h"
 
 #include "contacts/Unit_add.h"
-#include "platform/os/Programs.h"
+#include "platform/grid/DBGrid.h"
+#include "platform/report/PreviewWindow.h"
 #include "platform/text/Cp936.h"
 #include "platform/ui/AccessKeys.h"
 #include "platform/ui/Clock.h"
-#include "platform/ui/DBGrid.h"
 #include "platform/ui/Dialogs.h"
 #include "platform/ui/HintTiming.h"
 #include "platform/ui/ImageList.h"
 #include "platform/ui/StatusPanels.h"
 #include "report/Unit_print.h"
+#include "shell/Calculator.h"
 #include "shell/ContactExchange.h"
 #include "shell/Unit_about.h"
 #include "store/Unit_Dm.h"
@@ -23,9 +24,7 @@
 #include <QLocale>
 #include <QMenu>
 #include <QMouseEvent>
-#include <QPointer>
 #include <QRadioButton>
-#include <QScopeGuard>
 #include <QScreen>
 #include <QSessionManager>
 #include <QTimer>
@@ -246,10 +245,7 @@ void Tfrm_Main::sessionEnding()
 void Tfrm_Main::FormCreate()
 {
     guarded([&] {
-        Dm->addquery->close();
-        Dm->addquery->clearSql();
-        Dm->addquery->addSql(QStringLiteral("select * from data"));
-        Dm->addquery->open();
+        Dm->reloadAll();
         DBGrid1->setColumnWidthAt(0, 64);
         DBGrid1->setColumnWidthAt(4, 70);
     });
@@ -287,18 +283,8 @@ void Tfrm_Main::ToolButton9Click()
         std::unique_ptr<Tfrm_Add> dialog(new Tfrm_Add(this));
         frm_Add = dialog.get();
         frm_Add->setWindowTitle(QStringLiteral("修改好友"));
-        frm_Add->GroupBox1->setTitle(QStringLiteral("修改"));
-        frm_Add->BitBtn1->setText(QStringLiteral("修改"));
-        frm_Add->Edit1->setText(q->fieldByName(QStringLiteral("姓名")));
-        frm_Add->ComboBox1->setEditText(q->fieldByName(QStringLiteral("性别")));
-        frm_Add->Edit5->setText(q->fieldByName(QStringLiteral("QQ号码")));
-        frm_Add->Edit2->setText(q->fieldByName(QStringLiteral("手机号码")));
-        frm_Add->Edit3->setText(q->fieldByName(QStringLiteral("电子邮件")));
-        frm_Add->Edit4->setText(q->fieldByName(QStringLiteral("家庭住址")));
-        // A stored group that is none of the seven selects nothing.
-        frm_Add->ComboBox2->setCurrentIndex(frm_Add->ComboBox2->findText(q->fieldByName(QStringLiteral("组名"))));
-        // The name identifies the contact: it cannot be changed.
-        frm_Add->Edit1->setEnabled(false);
+        frm_Add->setMode(Tfrm_Add::Mode::Modify);
+        frm_Add->loadContact(*q);
         frm_Add->exec();
         // The list keeps its statement: no reload afterwards.
     });
@@ -320,20 +306,19 @@ void Tfrm_Main::ToolButton3Click()
 void Tfrm_Main::ToolButton11Click()
 {
     guarded([&] {
-        // One holder per print command; it releases itself once its preview
-        // has closed. The guard covers a preview that never opened and the
-        // application quitting with the preview still open.
-        QPointer<Tfrm_print> holder = new Tfrm_print();
-        frm_print = holder;
-        const auto release = qScopeGuard([&] { delete holder.data(); });
-        holder->QuickRep1->preview();
+        // One holder per print command, owned by its preview: both go when
+        // the preview closes, or with this window when the program ends.
+        auto holder = std::make_unique<Tfrm_print>();
+        frm_print = holder.get();
+        txl::report::PreviewWindow *preview = holder->QuickRep1->openPreview(this);
+        preview->keep(std::move(holder));
     });
 }
 
 void Tfrm_Main::ToolButton13Click()
 {
     guarded([&] {
-        if (!txl::os::startCalculator())
+        if (!startCalculator())
             txl::ui::showNotice(
                 QStringLiteral("没有找到计算器程序！"), txl::ui::applicationTitle(), txl::ui::Icon::None);
     });
@@ -384,21 +369,12 @@ void Tfrm_Main::BitBtn1Click()
             return;
         }
         const QString column = RadioGroup1->itemIndex() == 0 ? QStringLiteral("姓名") : QStringLiteral("手机号码");
-        Dm->addquery->setActive(false);
-        Dm->addquery->close();
-        Dm->addquery->clearSql();
-        Dm->addquery->addSql(QStringLiteral("select * from data where ") + column + QStringLiteral(" like :p0"));
         // Wildcards the user types keep their meaning: nothing is escaped.
-        Dm->addquery->setParam(QStringLiteral("p0"), QLatin1Char('%') + txl::text::trim(text) + QLatin1Char('%'));
-        Dm->addquery->setActive(true);
-        const int n = Dm->addquery->recordCount();
+        const int n = Dm->searchContacts(column, txl::text::trim(text));
         setPanelText(1, QStringLiteral("总共查到") + QString::number(n) + QStringLiteral("条记录！"));
         if (n == 0) {
             txl::ui::showNotice(QStringLiteral("对不起!没有查到！"), QString());
-            Dm->addquery->close();
-            Dm->addquery->clearSql();
-            Dm->addquery->addSql(QStringLiteral("select * from data"));
-            Dm->addquery->open();
+            Dm->reloadAll();
         }
         Edit1->clear();
     });
@@ -406,12 +382,7 @@ void Tfrm_Main::BitBtn1Click()
 
 void Tfrm_Main::BitBtn2Click()
 {
-    guarded([&] {
-        Dm->addquery->close();
-        Dm->addquery->clearSql();
-        Dm->addquery->addSql(QStringLiteral("select * from data"));
-        Dm->addquery->open();
-    });
+    guarded([&] { Dm->reloadAll(); });
 }
 
 void Tfrm_Main::Timer1Timer()

@@ -1,6 +1,6 @@
 #include "shell/Unit_about.h"
 
-#include "platform/ui/JpegImage.h"
+#include "platform/image/JpegImage.h"
 
 #include <QCloseEvent>
 #include <QFile>

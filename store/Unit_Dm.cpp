@@ -41,3 +41,22 @@ void TDm::unlock(const ContactFile::PasswordPrompt &ask) noexcept
     } catch (...) {
     }
 }
+
+void TDm::reloadAll()
+{
+    addquery->close();
+    addquery->clearSql();
+    addquery->addSql(QStringLiteral("select * from data"));
+    addquery->open();
+}
+
+int TDm::searchContacts(const QString &column, const QString &text)
+{
+    addquery->setActive(false);
+    addquery->close();
+    addquery->clearSql();
+    addquery->addSql(QStringLiteral("select * from data where ") + column + QStringLiteral(" like :p0"));
+    addquery->setParam(QStringLiteral("p0"), QLatin1Char('%') + text + QLatin1Char('%'));
+    addquery->setActive(true);
+    return addquery->recordCount();
+}

@@ -23,6 +23,11 @@ public:
     // The owner's password is not kept: scon stays open until exit, so no
     // later open needs it (one would try the built-in password and fail).
     void unlock(const ContactFile::PasswordPrompt &ask) noexcept;
+    // The reload step: the contacts query shows every contact again.
+    void reloadAll();
+    // Narrows the contacts query to the contacts whose `column` contains
+    // `text`; wildcards in `text` keep their meaning. Returns the count found.
+    int searchContacts(const QString &column, const QString &text);
 
     txl::Connection *scon;
     txl::Query *addquery;

@@ -65,3 +65,11 @@ QStringList ContactsFixture::rows(const QString &where) const
     }
     return out;
 }
+
+void reload(txl::Query *query)
+{
+    query->close();
+    query->clearSql();
+    query->addSql(QStringLiteral("select * from data"));
+    query->open();
+}

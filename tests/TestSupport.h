@@ -1,10 +1,18 @@
 #pragma once
 
+#include <QApplication>
+#include <QMessageBox>
 #include <QString>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <functional>
 #include <memory>
 
 class TDm;
+
+namespace txl {
+class Query;
+}
 
 // A fresh working folder with its own contacts file for one test: the
 // process changes into it (the program resolves DataBase/ against the working
@@ -34,3 +42,26 @@ private:
     QString m_oldCwd;
     std::unique_ptr<TDm> m_dm;
 };
+
+// The reload step written out: the query shows every contact again.
+void reload(txl::Query *query);
+
+// Runs `action` on the next modal box once it is up; gives up after about
+// five seconds. Inline, so tests of the bare dialogs need no contacts file.
+inline void whenBoxShows(const std::function<void(QMessageBox *)> &action)
+{
+    auto *tries = new int(0);
+    auto *timer = new QTimer;
+    timer->setInterval(20);
+    QObject::connect(timer, &QTimer::timeout, [timer, tries, action] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if ((!box || !box->isVisible()) && ++*tries < 250)
+            return;
+        timer->stop();
+        timer->deleteLater();
+        delete tries;
+        if (box)
+            action(box);
+    });
+    timer->start();
+}

@@ -1,8 +1,8 @@
 // The About box and the JPEG decoder behind its picture.
 #include "TestSupport.h"
 
+#include "platform/image/JpegImage.h"
 #include "platform/ui/Dialogs.h"
-#include "platform/ui/JpegImage.h"
 #include "shell/Unit_Main.h"
 #include "shell/Unit_about.h"
 

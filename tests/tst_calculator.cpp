@@ -4,6 +4,7 @@
 
 #include "platform/os/Programs.h"
 #include "platform/ui/Dialogs.h"
+#include "shell/Calculator.h"
 #include "shell/Unit_Main.h"
 
 #include <QAction>
@@ -140,7 +141,7 @@ void TestCalculator::search()
     putFiles(host.first.path(), inFirst);
     putFiles(host.second.path(), inSecond);
 
-    const bool started = txl::os::startCalculator(host);
+    const bool started = startCalculator(host);
 
     QString expected;
     if (expectedPlace == QLatin1String("first"))
@@ -190,7 +191,7 @@ void TestCalculator::startsDetachedAndReturnsAtOnce()
 
     QElapsedTimer clock;
     clock.start();
-    QVERIFY(txl::os::startCalculator(host));
+    QVERIFY(startCalculator(host));
     QVERIFY2(clock.elapsed() < 2000, "the start waited for the calculator");
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(started), 10000);
 }

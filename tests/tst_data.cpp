@@ -12,7 +12,9 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QtTest>
 
 using txl::DataError;
@@ -28,14 +30,6 @@ QString errorOf(const std::function<void()> &f)
         return e.message();
     }
     return QString();
-}
-
-void reload(Query *q)
-{
-    q->close();
-    q->clearSql();
-    q->addSql(QStringLiteral("select * from data"));
-    q->open();
 }
 
 const QString kInsert = QStringLiteral("insert into data values('%1','%2','%3','%4','%5','%6','%7')");
@@ -377,6 +371,19 @@ void TestData::modelFollowsQuery()
     QCOMPARE(source->headerData(0, Qt::Horizontal).toString(), QStringLiteral("姓名"));
     QCOMPARE(source->data(source->index(3, 0)).toString(), dm->addquery->value(3, 0));
 
+    // A cell shows the first line of a value, by the rule the report prints
+    // with; editing sees the whole value.
+    for (const QString &address : { QStringLiteral("上海\n浦东"), QStringLiteral("上海\r\n浦东"),
+             QStringLiteral("上海\r浦东"), QStringLiteral("上海\u2028浦东") }) {
+        dm->addquery->edit();
+        dm->addquery->setFieldByName(QStringLiteral("家庭住址"), address);
+        const QModelIndex cell
+            = source->index(dm->addquery->recNo(), dm->addquery->fieldIndex(QStringLiteral("家庭住址")));
+        QCOMPARE(source->data(cell).toString(), QStringLiteral("上海"));
+        QCOMPARE(source->data(cell, Qt::EditRole).toString(), address);
+        dm->addquery->cancel();
+    }
+
     QSignalSpy current(source, &txl::DataSource::currentRowChanged);
     source->setCurrentRow(5);
     QCOMPARE(dm->addquery->recNo(), 5);
@@ -446,6 +453,25 @@ void TestData::tool()
     QCOMPARE(q.field(5), QStringLiteral("11"));
     QVERIFY(q.field(6).toInt() >= 2 && q.field(7).toInt() <= 4);
 
+    // The usage text shows the command that opens such a file with the
+    // sqlcipher shell; where that shell is installed, the command works.
+    p.start(tool, {});
+    QVERIFY(p.waitForFinished(60000));
+    const QString usage = QString::fromUtf8(p.readAllStandardOutput());
+    const QRegularExpression shown(QStringLiteral("\"(PRAGMA key='[^']*'; .* select \\* from data;)\""));
+    const QRegularExpressionMatch command = shown.match(usage);
+    QVERIFY2(command.hasMatch(), qPrintable(usage));
+    QVERIFY(command.captured(1).startsWith(QStringLiteral("PRAGMA key='%1';").arg(ContactFile::password())));
+    QVERIFY(command.captured(1).contains(txl::Connection::cipherPragmas()));
+    const QString shell = QStandardPaths::findExecutable(QStringLiteral("sqlcipher"));
+    if (!shell.isEmpty()) {
+        QProcess sqlcipher;
+        sqlcipher.start(shell, { path, command.captured(1) });
+        QVERIFY(sqlcipher.waitForFinished(60000));
+        const QByteArray listed = sqlcipher.readAllStandardOutput();
+        QCOMPARE(listed.count('\n'), 250);
+    }
+
     // Refuses an existing file and leaves it as it was.
     QFile f(path);
     QVERIFY(f.open(QIODevice::ReadOnly));
@@ -483,10 +509,13 @@ void TestData::tool()
 
 void TestData::onlySqlcipherIsLinked()
 {
-    for (const char *var : { "TXL_PROGRAM", "TXL_DB_TOOL" }) {
-        const QString program = qEnvironmentVariable(var);
-        if (program.isEmpty())
-            continue;
+    QStringList programs;
+    for (const char *var : { "TXL_PROGRAM", "TXL_DB_TOOL" })
+        if (const QString program = qEnvironmentVariable(var); !program.isEmpty())
+            programs << program;
+    if (programs.isEmpty())
+        QSKIP("TXL_PROGRAM and TXL_DB_TOOL not set");
+    for (const QString &program : std::as_const(programs)) {
         QVERIFY2(QFile::exists(program), qPrintable(program));
         QProcess ldd;
         ldd.start(QStringLiteral("ldd"), { program });

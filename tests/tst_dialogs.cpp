@@ -1,5 +1,7 @@
 // The platform's boxes: the full-stop and title rules, and the real notice,
 // question and error boxes as the user meets them.
+#include "TestSupport.h"
+
 #include "platform/data/DataError.h"
 #include "platform/ui/Dialogs.h"
 
@@ -26,20 +28,9 @@ struct SeenBox {
 };
 
 // Looks at the next modal box once it is up, then runs the answer on it.
-void whenBoxShows(SeenBox *seen, const std::function<void(QMessageBox *)> &answer)
+void recordBox(SeenBox *seen, const std::function<void(QMessageBox *)> &answer)
 {
-    auto *tries = new int(0);
-    auto *timer = new QTimer;
-    timer->setInterval(20);
-    QObject::connect(timer, &QTimer::timeout, [=] {
-        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        if ((!box || !box->isVisible()) && ++*tries < 250)
-            return;
-        timer->stop();
-        timer->deleteLater();
-        delete tries;
-        if (!box)
-            return;
+    whenBoxShows([seen, answer](QMessageBox *box) {
         seen->shown = true;
         seen->text = box->text();
         seen->title = box->windowTitle();
@@ -49,7 +40,6 @@ void whenBoxShows(SeenBox *seen, const std::function<void(QMessageBox *)> &answe
         seen->centre = box->frameGeometry().center();
         answer(box);
     });
-    timer->start();
 }
 
 void clickOk(QMessageBox *box)
@@ -172,7 +162,7 @@ void TestDialogs::notice()
     QFETCH(int, qtIcon);
 
     SeenBox seen;
-    whenBoxShows(&seen, clickOk);
+    recordBox(&seen, clickOk);
     showNotice(text, caption, Icon(icon));
     QVERIFY(seen.shown);
     QCOMPARE(seen.text, text);
@@ -204,7 +194,7 @@ void TestDialogs::question()
     QFETCH(bool, yes);
 
     SeenBox seen;
-    whenBoxShows(&seen, [&](QMessageBox *box) {
+    recordBox(&seen, [&](QMessageBox *box) {
         if (answer == QStringLiteral("yes"))
             QTest::mouseClick(box->buttons().at(0), Qt::LeftButton);
         else if (answer == QStringLiteral("no"))
@@ -231,7 +221,7 @@ void TestDialogs::question()
 void TestDialogs::errorReport()
 {
     SeenBox seen;
-    whenBoxShows(&seen, clickOk);
+    recordBox(&seen, clickOk);
     showErrorReport(QStringLiteral("Not a valid password"));
     QVERIFY(seen.shown);
     QCOMPARE(seen.text, QStringLiteral("Not a valid password."));

@@ -157,6 +157,7 @@ private slots:
     void addReportsDatabaseError();
 
     void modifyNarrowedList();
+    void modifyWritesByColumnName();
     void modifyRefusedBeforeOpening_data();
     void modifyRefusedBeforeOpening();
     void modifyUnknownGroup();
@@ -403,9 +404,13 @@ void TestEditor::dialogLayout()
     QCOMPARE(dialog.ComboBox1->currentIndex(), 0);
     QCOMPARE(dialog.ComboBox1->currentText(), QStringLiteral("男"));
     QCOMPARE(dialog.Edit1->text(), QString());
-    QCOMPARE(dialog.Edit2->text(), QStringLiteral("132********"));
-    QVERIFY(QRegularExpression(QStringLiteral("^[0-9]{9}$")).match(dialog.Edit5->text()).hasMatch());
-    QVERIFY(dialog.Edit3->text().contains(QLatin1Char('@')));
+    // The samples are hints only: the boxes themselves start empty.
+    for (QLineEdit *edit : { static_cast<QLineEdit *>(dialog.Edit2), static_cast<QLineEdit *>(dialog.Edit5),
+             static_cast<QLineEdit *>(dialog.Edit3) })
+        QCOMPARE(edit->text(), QString());
+    QCOMPARE(dialog.Edit2->placeholderText(), QStringLiteral("132********"));
+    QVERIFY(QRegularExpression(QStringLiteral("^[0-9]{9}$")).match(dialog.Edit5->placeholderText()).hasMatch());
+    QVERIFY(dialog.Edit3->placeholderText().contains(QLatin1Char('@')));
     QCOMPARE(dialog.Edit4->text(), QString());
     QCOMPARE(dialog.size(), QSize(393, 271));
     QCOMPARE(dialog.minimumSize(), dialog.maximumSize());
@@ -477,6 +482,8 @@ void TestEditor::incompleteInput_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<int>("group");
     QTest::newRow("empty name") << QString() << 0;
+    QTest::newRow("name of spaces") << QStringLiteral("   ") << 0;
+    QTest::newRow("name of spaces and a tab") << QStringLiteral(" \t ") << 0;
     QTest::newRow("no group") << QStringLiteral("王五") << -1;
 }
 
@@ -529,9 +536,9 @@ void TestEditor::addStores()
 
     QCOMPARE(noticeSummaries(rec), QStringList { QStringLiteral("添加成功！/提示") });
     QVERIFY(!add.dialog.isVisible());
-    // The untouched samples are stored as shown; the sex is the selected item.
-    const QString expected = stored + QStringLiteral("|男|") + add.dialog.Edit5->text()
-        + QStringLiteral("|132********|") + add.dialog.Edit3->text() + QStringLiteral("|南京路 1 号|朋友");
+    // Boxes left untouched behind their hints store nothing; the sex is the
+    // selected item.
+    const QString expected = stored + QStringLiteral("|男||||南京路 1 号|朋友");
     const QString where
         = QStringLiteral("姓名='%1'").arg(QString(stored).replace(QLatin1Char('\''), QStringLiteral("''")));
     QCOMPARE(fx.rows(where), QStringList { expected });
@@ -684,7 +691,7 @@ void TestEditor::modifyNarrowedList()
     QVERIFY(!nameEnabled);
     QCOMPARE(noticeSummaries(rec), QStringList { QStringLiteral("修改成功！/提示") });
 
-    // Stored by position with the name untouched; the sex as typed.
+    // Stored with the name untouched; the sex as typed.
     QCOMPARE(fx.rows(QStringLiteral("姓名='张伟'")),
         QStringList { QStringLiteral("张伟| 女 |20003|13900000003|wei@example.com|深圳|家人") });
     QCOMPARE(fx.rows(QStringLiteral("姓名<>'张伟'")), others);
@@ -697,6 +704,35 @@ void TestEditor::modifyNarrowedList()
     QCOMPARE(q->recNo(), 1);
     QCOMPARE(q->fieldByName(QStringLiteral("家庭住址")), QStringLiteral("深圳"));
     QCOMPARE(q->state(), Query::State::Browse);
+}
+
+void TestEditor::modifyWritesByColumnName()
+{
+    // A list whose columns come in another order than the table's: each value
+    // still reaches its own column.
+    ContactsFixture fx;
+    fillContacts(fx);
+    fx.createDm();
+    BoxRecorder rec;
+    Tfrm_Main main;
+    narrow(Dm->addquery,
+        QStringLiteral("select 组名, 家庭住址, 电子邮件, 手机号码, QQ号码, 性别, 姓名 from data where 姓名='李四'"));
+
+    QString loaded;
+    const bool opened = openWhileRunning([&] { main.ToolButton9Click(); },
+        [&](Tfrm_Add *d) {
+            loaded = QStringList { d->Edit1->text(), d->ComboBox1->currentText(), d->Edit5->text(), d->Edit2->text(),
+                d->Edit3->text(), d->Edit4->text(), d->ComboBox2->currentText() }
+                         .join(QLatin1Char('|'));
+            d->Edit2->setText(QStringLiteral("13911111111"));
+            d->ComboBox2->setCurrentIndex(6);
+            d->BitBtn1Click();
+        });
+    QVERIFY(opened);
+    QCOMPARE(loaded, QStringLiteral("李四|女|10002|13900000002|li@example.com|北京|家人"));
+    QCOMPARE(noticeSummaries(rec), QStringList { QStringLiteral("修改成功！/提示") });
+    QCOMPARE(fx.rows(QStringLiteral("姓名='李四'")),
+        QStringList { QStringLiteral("李四|女|10002|13911111111|li@example.com|北京|同事") });
 }
 
 void TestEditor::modifyRefusedBeforeOpening_data()

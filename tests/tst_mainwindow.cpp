@@ -4,9 +4,9 @@
 #include "TestSupport.h"
 
 #include "platform/data/Query.h"
+#include "platform/grid/DBGrid.h"
 #include "platform/ui/AccessKeys.h"
 #include "platform/ui/Clock.h"
-#include "platform/ui/DBGrid.h"
 #include "platform/ui/Dialogs.h"
 #include "platform/ui/ImageList.h"
 #include "platform/ui/RadioGroup.h"
@@ -93,25 +93,6 @@ void sendMouseMove(QWidget *target)
     const QPointF local(target->width() / 2, target->height() / 2);
     QMouseEvent move(QEvent::MouseMove, local, target->mapToGlobal(local), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(target, &move);
-}
-
-// Runs action once the next modal box is up; gives up after a few seconds.
-void whenBoxShows(const std::function<void(QMessageBox *)> &action)
-{
-    auto *tries = new int(0);
-    auto *timer = new QTimer;
-    timer->setInterval(20);
-    QObject::connect(timer, &QTimer::timeout, [timer, tries, action] {
-        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        if (!box && ++*tries < 250)
-            return;
-        timer->stop();
-        timer->deleteLater();
-        delete tries;
-        if (box)
-            action(box);
-    });
-    timer->start();
 }
 
 } // namespace

@@ -41,14 +41,6 @@ double darkShare(const QImage &image, int x, int y1, int y2)
     return double(n) / (y2 - y1 + 1);
 }
 
-void reload()
-{
-    Dm->addquery->close();
-    Dm->addquery->clearSql();
-    Dm->addquery->addSql(QStringLiteral("select * from data"));
-    Dm->addquery->open();
-}
-
 QString contact(const QString &name, const QString &mail = QStringLiteral("a@b.cn"),
     const QString &address = QStringLiteral("北京"))
 {
@@ -78,7 +70,7 @@ private:
     {
         fixture = std::make_unique<ContactsFixture>(sampleCount);
         fixture->createDm();
-        reload();
+        reload(Dm->addquery);
     }
 
     static QList<int> detailRowsPerPage(const PreparedReport &doc)
@@ -226,7 +218,7 @@ private slots:
         if (twoRowPage.isNull()) {
             useContacts(0);
             fixture->exec(contact(QStringLiteral("张三")) + contact(QStringLiteral("李四")));
-            reload();
+            reload(Dm->addquery);
             twoRowPage = renderPage(*prepare(), 0, kDpi);
         }
         const QImage &page = twoRowPage;
@@ -239,7 +231,7 @@ private slots:
         useContacts(0);
         fixture->exec(
             QStringLiteral("insert into data values('王五','女','12345','13800000001','w@x.cn','上海','朋友');"));
-        reload();
+        reload(Dm->addquery);
         const auto doc = prepare();
         const int detail = doc->templateIndex(BandType::Detail);
         QCOMPARE(doc->placementTemplate(0, 2), detail);
@@ -271,7 +263,7 @@ private slots:
         useContacts(0);
         fixture->exec(contact(QStringLiteral("短"))
             + contact(QStringLiteral("长"), QStringLiteral("a.very.long.mail.address.for.testing@example.com.cn")));
-        reload();
+        reload(Dm->addquery);
         const auto doc = prepare();
         const QImage page = renderPage(*doc, 0, kDpi);
         const int border = px(10 + 137.58);
@@ -299,7 +291,7 @@ private slots:
             contact(QStringLiteral("甲"), QStringLiteral("x@y.cn"), QStringLiteral("第一行' || char(10) || '第二行"))
             + contact(QStringLiteral("乙"), QStringLiteral("x@y.cn"),
                 QStringLiteral("甲地' || char(13) || char(10) || '乙地")));
-        reload();
+        reload(Dm->addquery);
         QCOMPARE(Dm->addquery->value(0, 5), QStringLiteral("第一行\n第二行"));
         const auto doc = prepare();
         QCOMPARE(doc->placementText(0, 2, 5).toString(), QStringLiteral("第一行"));
@@ -311,7 +303,7 @@ private slots:
         useContacts(0);
         fixture->exec(
             contact(QStringLiteral("张三")) + contact(QStringLiteral("张四")) + contact(QStringLiteral("李五")));
-        reload();
+        reload(Dm->addquery);
         Dm->addquery->close();
         Dm->addquery->clearSql();
         Dm->addquery->addSql(QStringLiteral("select * from data where 姓名 like :p0"));
@@ -373,7 +365,7 @@ private slots:
             q->open();
             q->setRecNo(3);
         } else if (change == QLatin1String("reload")) {
-            reload();
+            reload(Dm->addquery);
             q->setRecNo(3);
         } else if (change == QLatin1String("close")) {
             q->close();

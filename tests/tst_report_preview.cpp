@@ -16,6 +16,7 @@
 #include <QFile>
 #include <QPrinter>
 #include <QRegularExpression>
+#include <QSet>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -24,14 +25,6 @@
 using namespace txl::report;
 
 namespace {
-
-void reload()
-{
-    Dm->addquery->close();
-    Dm->addquery->clearSql();
-    Dm->addquery->addSql(QStringLiteral("select * from data"));
-    Dm->addquery->open();
-}
 
 void search(const QString &name)
 {
@@ -82,14 +75,12 @@ private:
                        .arg(i, 3, 10, QLatin1Char('0'));
         if (!sql.isEmpty())
             fixture->exec(sql);
-        reload();
+        reload(Dm->addquery);
     }
 
     PreviewWindow *openPreview(bool waitForLayout = true)
     {
         holder = std::make_unique<Tfrm_print>();
-        // The holder releases itself when its preview closes; the test keeps it.
-        holder->QuickRep1->disconnect(holder.get());
         window = holder->QuickRep1->openPreview();
         if (waitForLayout) {
             QSignalSpy done(window.data(), &PreviewWindow::layoutFinished);
@@ -370,58 +361,68 @@ private slots:
         QCOMPARE(w->pageCount(), 1); // the shown report stays
         QVERIFY(w->document()->placementText(0, 2, 0) == QStringLiteral("联系人001"));
     }
-    // The print command keeps the event loop running until its preview
-    // closes; a second command meanwhile opens a second preview with a
-    // second holder, and each holder goes once its own preview has closed.
-    void printCommandRunsUntilItsPreviewCloses()
+    // The print command returns at once with its preview open and the main
+    // window usable; each command gets its own holder, owned by its preview
+    // and gone when that preview closes.
+    void printCommandOpensPreviewAndReturns()
     {
         useContacts(30);
         Tfrm_Main main;
         main.show();
-        auto openPreviews = [] {
-            QList<PreviewWindow *> found;
-            for (QWidget *w : QApplication::topLevelWidgets())
-                if (auto *p = qobject_cast<PreviewWindow *>(w); p && p->isVisible())
-                    found << p;
-            return found;
-        };
         QList<QPointer<Tfrm_print>> holders;
         QList<QPointer<PreviewWindow>> previews;
-        bool firstGoneWhileSecondOpen = false;
-        bool secondHolderIsNew = false;
-        QTimer::singleShot(20000, [&] {
-            for (PreviewWindow *p : openPreviews())
-                p->close(); // never hang the test
-        });
-        QTimer::singleShot(0, [&] {
-            holders << frm_print;
-            previews << openPreviews().value(0);
-            QTimer::singleShot(0, [&] {
-                holders << frm_print;
-                secondHolderIsNew = holders[1] && holders[1] != holders[0];
-                for (PreviewWindow *p : openPreviews())
-                    if (p != previews[0])
-                        previews << p;
-                previews[0]->close();
-                // Still inside the second command's loop: wait there for
-                // the first holder to go.
-                QTRY_VERIFY_WITH_TIMEOUT(!holders[0], 5000);
-                firstGoneWhileSecondOpen
-                    = !previews[0] && holders[1] && previews.size() == 2 && previews[1] && previews[1]->isVisible();
-                if (previews.size() == 2 && previews[1])
-                    previews[1]->close();
-            });
+        for (int i = 0; i < 2; ++i) {
+            const QWidgetList tops = QApplication::topLevelWidgets();
+            const QSet<QWidget *> before(tops.begin(), tops.end());
             main.ToolButton11Click();
-        });
-        main.ToolButton11Click();
-
-        QVERIFY(secondHolderIsNew);
-        QVERIFY(firstGoneWhileSecondOpen);
-        QTRY_VERIFY(!holders[1]);
-        QVERIFY(openPreviews().isEmpty());
-        QVERIFY(!frm_print);
+            holders << frm_print;
+            PreviewWindow *opened = nullptr;
+            for (QWidget *w : QApplication::topLevelWidgets())
+                if (auto *p = qobject_cast<PreviewWindow *>(w); p && !before.contains(p))
+                    opened = p;
+            QVERIFY(opened);
+            QVERIFY(opened->isVisible());
+            previews << opened;
+            QVERIFY(!QApplication::activeModalWidget());
+            QVERIFY(main.isEnabled());
+        }
+        QVERIFY(holders[0] && holders[1] && holders[0] != holders[1]);
+        for (const QPointer<PreviewWindow> &p : previews) {
+            QSignalSpy done(p.data(), &PreviewWindow::layoutFinished);
+            if (!p->isLayoutFinished())
+                QVERIFY(done.wait(10000));
+        }
         // The grid follows the walk to the last contact.
         QCOMPARE(Dm->addsource->currentRow(), 29);
+
+        previews[0]->close();
+        QTRY_VERIFY(!previews[0]);
+        QVERIFY(!holders[0]);
+        QVERIFY(holders[1] && previews[1] && previews[1]->isVisible());
+        QCOMPARE(frm_print, holders[1].data());
+
+        previews[1]->close();
+        QTRY_VERIFY(!previews[1]);
+        QVERIFY(!holders[1]);
+        QVERIFY(!frm_print);
+    }
+
+    // A preview still open when the main window goes (the program ending)
+    // goes with it, and its holder too.
+    void previewGoesWithTheMainWindow()
+    {
+        useContacts(5);
+        auto main = std::make_unique<Tfrm_Main>();
+        main->show();
+        main->ToolButton11Click();
+        QPointer<Tfrm_print> held = frm_print;
+        QVERIFY(held);
+        QPointer<PreviewWindow> preview = main->findChild<PreviewWindow *>();
+        QVERIFY(preview && preview->isWindow() && preview->isVisible());
+        main.reset();
+        QVERIFY(!preview);
+        QVERIFY(!held);
+        QVERIFY(!frm_print);
     }
 };
 

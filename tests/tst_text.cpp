@@ -1,6 +1,7 @@
-// Code-page-936 text: trimming of codes up to the space, and lengths and
-// limits counted in bytes.
+// Code-page-936 text: trimming of codes up to the space, lengths and limits
+// counted in bytes, and the first line a one-line view shows.
 #include "platform/text/Cp936.h"
+#include "platform/text/Lines.h"
 
 #include <QtTest>
 
@@ -13,6 +14,8 @@ private slots:
     void byteLength();
     void truncateToBytes_data();
     void truncateToBytes();
+    void firstLine_data();
+    void firstLine();
 };
 
 void TestText::trim_data()
@@ -84,6 +87,29 @@ void TestText::truncateToBytes()
     QFETCH(int, limit);
     QFETCH(QString, expected);
     QCOMPARE(txl::text::truncateToBytes(text, limit), expected);
+}
+
+void TestText::firstLine_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("empty") << QString() << QString();
+    QTest::newRow("one line") << QStringLiteral("上海 浦东") << QStringLiteral("上海 浦东");
+    QTest::newRow("LF") << QStringLiteral("上海\n浦东") << QStringLiteral("上海");
+    QTest::newRow("CR LF") << QStringLiteral("上海\r\n浦东") << QStringLiteral("上海");
+    QTest::newRow("CR alone") << QStringLiteral("上海\r浦东") << QStringLiteral("上海");
+    QTest::newRow("line separator") << QStringLiteral("上海\u2028浦东") << QStringLiteral("上海");
+    QTest::newRow("paragraph separator") << QStringLiteral("上海\u2029浦东") << QStringLiteral("上海");
+    QTest::newRow("break first") << QStringLiteral("\n浦东") << QString();
+    QTest::newRow("tab is no break") << QStringLiteral("a\tb") << QStringLiteral("a\tb");
+}
+
+void TestText::firstLine()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, expected);
+    QCOMPARE(txl::text::firstLine(text).toString(), expected);
 }
 
 QTEST_APPLESS_MAIN(TestText)

@@ -67,7 +67,10 @@ the file's own if it has one):
 
 int usage(QTextStream &out, int status)
 {
-    out << QString::fromUtf8(kUsage).arg(ContactFile::password(), txl::Connection::cipherPragmas());
+    // A quote in the key is doubled, as the PRAGMA's string literal needs.
+    QString key = ContactFile::password();
+    key.replace(QLatin1Char('\''), QStringLiteral("''"));
+    out << QString::fromUtf8(kUsage).arg(key, txl::Connection::cipherPragmas());
     return status;
 }
 

@@ -233,6 +233,35 @@ void Connection::close()
     m_db = nullptr;
 }
 
+sqlite3_stmt *Connection::prepare(const QString &sql, QByteArray *rest) const
+{
+    if (!m_db)
+        throw DataError(QStringLiteral("Connection is not open"));
+    const QByteArray text = sql.toUtf8();
+    sqlite3_stmt *stmt = nullptr;
+    const char *tail = nullptr;
+    if (sqlite3_prepare_v2(m_db, text.constData(), text.size(), &stmt, &tail) != SQLITE_OK)
+        throw DataError(errorMessage());
+    if (rest)
+        *rest = tail ? QByteArray(tail, text.constData() + text.size() - tail) : QByteArray();
+    return stmt;
+}
+
+QString Connection::errorMessage() const
+{
+    return m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QString();
+}
+
+int Connection::changedRows() const
+{
+    return m_db ? sqlite3_changes(m_db) : 0;
+}
+
+bool Connection::prepared(sqlite3_stmt *stmt) const
+{
+    return stmt && m_db && sqlite3_db_handle(stmt) == m_db;
+}
+
 void Connection::executeScript(const QString &sql)
 {
     open();

@@ -2,10 +2,12 @@
 
 #include "platform/data/DataError.h"
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace txl {
 
@@ -51,6 +53,19 @@ public:
     // Runs statements that return no rows (schema, transactions).
     void executeScript(const QString &sql);
 
+    // Prepares the first statement of `sql` on the open file; the caller
+    // finalizes it. `rest` receives the text behind that statement. A null
+    // result means `sql` held no statement. Throws DataError with the
+    // engine's message.
+    sqlite3_stmt *prepare(const QString &sql, QByteArray *rest = nullptr) const;
+    // The engine's message for the last failure on this connection.
+    QString errorMessage() const;
+    // Rows changed by the last statement stepped.
+    int changedRows() const;
+    // Whether `stmt` was prepared on the file as it is open now (not on an
+    // earlier opening).
+    bool prepared(sqlite3_stmt *stmt) const;
+
     // Makes a new, empty, keyed database file and runs the schema script in
     // it. Refuses to touch an existing file.
     static void createDatabase(const QString &path, const QString &password, const QString &schemaSql);
@@ -58,8 +73,6 @@ public:
     // Cipher settings every file of ours uses; given here so the tool and
     // the README can show how to open a file with the sqlcipher shell.
     static QString cipherPragmas();
-
-    sqlite3 *handle() const { return m_db; }
 
 private:
     QString absolutePath() const;

@@ -1,6 +1,7 @@
 #include "platform/data/DataSource.h"
 
 #include "platform/data/Query.h"
+#include "platform/text/Lines.h"
 
 namespace txl {
 
@@ -81,12 +82,11 @@ QVariant DataSource::data(const QModelIndex &index, int role) const
     if (!index.isValid() || !m_query)
         return QVariant();
     if (role == Qt::DisplayRole || role == Qt::EditRole || role == Qt::ToolTipRole) {
-        QString text = m_query->value(index.row(), index.column());
+        if (role == Qt::ToolTipRole)
+            return QVariant();
+        const QString text = m_query->value(index.row(), index.column());
         // A grid cell shows one line of a value.
-        const int br = text.indexOf(QLatin1Char('\n'));
-        if (role == Qt::DisplayRole && br >= 0)
-            text.truncate(br);
-        return role == Qt::ToolTipRole ? QVariant() : QVariant(text);
+        return role == Qt::DisplayRole ? QVariant(text::firstLine(text).toString()) : QVariant(text);
     }
     return QVariant();
 }

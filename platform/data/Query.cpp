@@ -56,7 +56,6 @@ void Query::dropExecStatement()
     // A statement keeps a closed connection alive until it is finalised.
     sqlite3_finalize(m_execStmt);
     m_execStmt = nullptr;
-    m_execDb = nullptr;
 }
 
 void Query::setConnection(Connection *connection)
@@ -132,19 +131,16 @@ sqlite3_stmt *Query::prepare() const
     if (!m_connection)
         throw DataError(objectName() + QStringLiteral(": Missing Connection"));
     m_connection->open();
-    sqlite3 *db = m_connection->handle();
-    const QByteArray text = sql().toUtf8();
-    sqlite3_stmt *stmt = nullptr;
-    const char *tail = nullptr;
-    if (sqlite3_prepare_v2(db, text.constData(), text.size(), &stmt, &tail) != SQLITE_OK)
-        throw DataError(QString::fromUtf8(sqlite3_errmsg(db)));
+    QByteArray rest;
+    sqlite3_stmt *stmt = m_connection->prepare(sql(), &rest);
     if (!stmt)
         throw DataError(objectName() + QStringLiteral(": CommandText does not return a result set"));
     // One statement per query: a second one behind it is refused, never
     // silently dropped.
-    while (tail && *tail && (*tail == ' ' || *tail == '\n' || *tail == '\r' || *tail == '\t' || *tail == ';'))
+    const char *tail = rest.constData();
+    while (*tail && (*tail == ' ' || *tail == '\n' || *tail == '\r' || *tail == '\t' || *tail == ';'))
         ++tail;
-    if (tail && *tail) {
+    if (*tail) {
         sqlite3_finalize(stmt);
         throw DataError(objectName() + QStringLiteral(": only one statement may be given"));
     }
@@ -180,7 +176,6 @@ void Query::open()
         return;
     Statement stmt(prepare());
     sqlite3_stmt *s = stmt.get();
-    sqlite3 *db = m_connection->handle();
     const int columns = sqlite3_column_count(s);
     if (columns == 0)
         throw DataError(objectName() + QStringLiteral(": CommandText does not return a result set"));
@@ -213,7 +208,7 @@ void Query::open()
         ++rows;
     }
     if (rc != SQLITE_DONE) {
-        const QString msg = QString::fromUtf8(sqlite3_errmsg(db));
+        const QString msg = m_connection->errorMessage();
         m_arena.clear();
         m_cells.clear();
         throw DataError(msg);
@@ -269,10 +264,9 @@ void Query::setActive(bool active)
 
 void Query::execSql()
 {
-    if (!m_execStmt || !m_connection || m_execDb != m_connection->handle()) {
+    if (!m_execStmt || !m_connection || !m_connection->prepared(m_execStmt)) {
         dropExecStatement();
         m_execStmt = prepare();
-        m_execDb = m_connection->handle();
     }
     sqlite3_reset(m_execStmt);
     sqlite3_clear_bindings(m_execStmt);
@@ -280,7 +274,7 @@ void Query::execSql()
     int rc;
     while ((rc = sqlite3_step(m_execStmt)) == SQLITE_ROW) { }
     if (rc != SQLITE_DONE) {
-        const QString msg = QString::fromUtf8(sqlite3_errmsg(m_execDb));
+        const QString msg = m_connection->errorMessage();
         sqlite3_reset(m_execStmt);
         throw DataError(msg);
     }
@@ -418,6 +412,15 @@ QString Query::fieldByName(const QString &name) const
     return value(m_current, column);
 }
 
+void Query::setFieldByName(const QString &name, const QString &text)
+{
+    checkActive();
+    const int column = fieldIndex(name);
+    if (column < 0)
+        throw DataError(objectName() + QStringLiteral(": Field '%1' not found").arg(name));
+    setField(column, text);
+}
+
 void Query::edit()
 {
     checkActive();
@@ -479,11 +482,7 @@ void Query::writeRowBack(bool deleting)
         : QStringLiteral("update %1 set %2 where %3").arg(table, sets.join(QStringLiteral(", ")), locate);
 
     m_connection->open();
-    sqlite3 *db = m_connection->handle();
-    const QByteArray utf8 = text.toUtf8();
-    sqlite3_stmt *raw = nullptr;
-    if (sqlite3_prepare_v2(db, utf8.constData(), utf8.size(), &raw, nullptr) != SQLITE_OK)
-        throw DataError(QString::fromUtf8(sqlite3_errmsg(db)));
+    sqlite3_stmt *raw = m_connection->prepare(text);
     Statement stmt(raw);
     int index = 1;
     for (int c : changed) {
@@ -501,8 +500,8 @@ void Query::writeRowBack(bool deleting)
             sqlite3_bind_text(raw, index++, m_arena.data() + cell.offset, cell.length, SQLITE_TRANSIENT);
     }
     if (sqlite3_step(raw) != SQLITE_DONE)
-        throw DataError(QString::fromUtf8(sqlite3_errmsg(db)));
-    if (sqlite3_changes(db) != 1) {
+        throw DataError(m_connection->errorMessage());
+    if (m_connection->changedRows() != 1) {
         throw DataError(deleting ? QStringLiteral("Row cannot be located for deleting. Some values may have been "
                                                   "changed since it was last read")
                                  : QStringLiteral("Row cannot be located for updating. Some values may have been "

@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <vector>
 
-struct sqlite3;
 struct sqlite3_stmt;
 
 namespace txl {
@@ -76,6 +75,7 @@ public:
 
     void edit();
     void setField(int column, const QString &text);
+    void setFieldByName(const QString &name, const QString &text);
     void post();
     void cancel();
     // Removes the current row from the stored table and from the result.
@@ -121,7 +121,6 @@ private:
     // execSql keeps its statement prepared while the text stays the same, so
     // repeated inserts are not parsed again.
     sqlite3_stmt *m_execStmt = nullptr;
-    sqlite3 *m_execDb = nullptr;
     void dropExecStatement();
 
     State m_state = State::Inactive;

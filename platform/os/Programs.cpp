@@ -15,13 +15,13 @@ ProgramHost &realHost()
     return host;
 }
 
-QString calculatorIn(ProgramHost &host, const QString &directory)
+QString programIn(ProgramHost &host, const QString &directory, const QStringList &names)
 {
     // An unknown place has nothing in it; a bare name would otherwise be
     // looked up against the working directory.
     if (directory.isEmpty())
         return QString();
-    for (const QString &name : calculatorNames()) {
+    for (const QString &name : names) {
         const QString path = QDir(directory).filePath(name);
         if (host.exists(path))
             return path;
@@ -64,35 +64,12 @@ ProgramHost *setProgramHost(ProgramHost *host)
     return before;
 }
 
-const QStringList &calculatorNames()
+QString findProgram(ProgramHost &host, const QStringList &names)
 {
-    static const QStringList names {
-        QStringLiteral("gnome-calculator"),
-        QStringLiteral("kcalc"),
-        QStringLiteral("galculator"),
-        QStringLiteral("mate-calc"),
-        QStringLiteral("qalculate-gtk"),
-        QStringLiteral("qalculate-qt"),
-        QStringLiteral("xcalc"),
-    };
-    return names;
-}
-
-QString findCalculator(ProgramHost &host)
-{
-    const QString first = calculatorIn(host, host.systemDirectory());
+    const QString first = programIn(host, host.systemDirectory(), names);
     if (!first.isEmpty())
         return first;
-    return calculatorIn(host, host.secondDirectory());
-}
-
-bool startCalculator(ProgramHost &host)
-{
-    const QString program = findCalculator(host);
-    if (program.isEmpty())
-        return false;
-    host.startDetached(program);
-    return true;
+    return programIn(host, host.secondDirectory(), names);
 }
 
 } // namespace txl::os

@@ -5,7 +5,7 @@
 
 namespace txl::os {
 
-// The operating-system calls the calculator launcher needs. The places are
+// The operating-system calls for finding and starting a program. The places are
 // asked for only when the search reaches them, so a test can tell which
 // were consulted; tests also point them at folders of their own.
 class ProgramHost {
@@ -28,15 +28,8 @@ public:
 ProgramHost &programHost();
 ProgramHost *setProgramHost(ProgramHost *host);
 
-// Desktop calculators looked for, in this order, in each place.
-const QStringList &calculatorNames();
-
-// The first calculator of the list in the first place, else in the second;
-// empty when neither has one.
-QString findCalculator(ProgramHost &host);
-
-// Finds the calculator and starts it; false (nothing started) when none was
-// found.
-bool startCalculator(ProgramHost &host = programHost());
+// The first of `names` found in the system's program directory, else in the
+// second place; empty when neither has one.
+QString findProgram(ProgramHost &host, const QStringList &names);
 
 } // namespace txl::os

@@ -2,7 +2,8 @@
 
 #include "platform/data/DataError.h"
 #include "platform/data/Query.h"
-#include "platform/ui/Dialogs.h"
+
+#include <exception>
 
 namespace txl::report {
 
@@ -60,15 +61,18 @@ void LayoutJob::start()
 
 void LayoutJob::slice()
 {
+    // Nothing may escape into the event loop: a failure ends the walk with
+    // the pages it has, and whoever listens to finished() tells the user.
     bool done = false;
-    bool failed = true;
-    ui::guarded([&] {
+    try {
         done = step(SliceMs);
-        failed = false;
-    });
-    // The error has been reported; the walk ends with the pages it has.
-    if (failed && !isFinished())
-        finish(State::Cancelled);
+    } catch (const std::exception &e) {
+        fail(QString::fromUtf8(e.what()));
+        return;
+    } catch (...) {
+        fail(QString());
+        return;
+    }
     if (!done && !isFinished() && m_state == State::Running) {
         emit progressed(percent(), completedPages());
         m_timer.start();
@@ -176,6 +180,14 @@ void LayoutJob::cancel()
         && m_query->state() != Query::State::Edit)
         m_query->setRecNo(m_row - 1);
     finish(State::Cancelled);
+}
+
+void LayoutJob::fail(const QString &error)
+{
+    if (isFinished())
+        return;
+    m_error = error;
+    finish(State::Failed);
 }
 
 void LayoutJob::finish(State state)

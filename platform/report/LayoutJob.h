@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
+#include <QString>
 #include <QTimer>
 #include <memory>
 #include <vector>
@@ -23,7 +24,8 @@ namespace txl::report {
 class LayoutJob : public QObject {
     Q_OBJECT
 public:
-    enum class State { Idle, Running, Complete, DataChanged, Cancelled };
+    // Failed: a slice in the event loop threw; errorText() tells why.
+    enum class State { Idle, Running, Complete, DataChanged, Cancelled, Failed };
     Q_ENUM(State)
 
     // A null or closed query gives the page of an empty list.
@@ -45,6 +47,7 @@ public:
     int percent() const;
     int rowsDone() const { return m_row; }
     int rowCount() const { return m_rows; }
+    QString errorText() const { return m_error; }
 
     // Pages so far; the last one is still being filled until the walk ends.
     const PreparedReport &document() const { return *m_doc; }
@@ -65,6 +68,7 @@ private:
     void newPage();
     void place(int band, const QString *texts);
     void finish(State state);
+    void fail(const QString &error);
 
     std::shared_ptr<PreparedReport> m_doc;
     QPointer<Query> m_query;
@@ -79,6 +83,7 @@ private:
     int m_title = -1, m_header = -1, m_detail = -1;
     std::vector<int> m_columns; // query column of each detail slot (-1: none)
     std::vector<QString> m_texts;
+    QString m_error;
 };
 
 } // namespace txl::report

@@ -1,5 +1,7 @@
 #include "platform/report/PreparedReport.h"
 
+#include "platform/text/Lines.h"
+
 #include <QBuffer>
 #include <QCryptographicHash>
 #include <QDataStream>
@@ -48,15 +50,8 @@ QString refusal(const QString &why)
 }
 } // namespace
 
-QStringView firstLine(QStringView text)
-{
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t c = text.at(i).unicode();
-        if (c == u'\n' || c == u'\r' || c == 0x2028 || c == 0x2029)
-            return text.left(i);
-    }
-    return text;
-}
+// Only the first line of a text is printed.
+using text::firstLine;
 
 PreparedReport::PreparedReport(const ReportDefinition &definition)
     : m_page(definition.page)

@@ -105,7 +105,4 @@ private:
     std::vector<quint32> m_textStart { 0 }; // text i is [start[i], start[i+1]) of the pool
 };
 
-// Only the first line of a text is printed.
-QStringView firstLine(QStringView text);
-
 } // namespace txl::report

@@ -89,7 +89,7 @@ private:
 };
 
 PreviewWindow::PreviewWindow(const ReportDefinition &definition, Query *query, QWidget *parent)
-    : QMainWindow(parent)
+    : QMainWindow(parent, Qt::Window)
     , m_definition(definition)
     , m_query(query)
     , m_job(std::make_unique<LayoutJob>(definition, query))
@@ -286,6 +286,10 @@ void PreviewWindow::onProgress(int, int)
 
 void PreviewWindow::onFinished(LayoutJob::State state)
 {
+    // The walk has ended with the pages it has; the failure itself goes to
+    // the general error report.
+    if (state == LayoutJob::State::Failed)
+        ui::showErrorReport(m_job->errorText());
     if (state == LayoutJob::State::DataChanged)
         m_messageLabel->setText(
             QStringLiteral("The list changed during the layout; the report ends after row %1 of %2.")

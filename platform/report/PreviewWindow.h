@@ -25,8 +25,14 @@ class PreviewWindow : public QMainWindow {
     Q_OBJECT
 public:
     // Throws txl::DataError when the report names a field the query lacks.
+    // With a parent it is still a window of its own, destroyed with the
+    // parent.
     PreviewWindow(const ReportDefinition &definition, Query *query, QWidget *parent = nullptr);
     ~PreviewWindow() override;
+
+    // Keeps `object` as long as the window exists and deletes it with the
+    // window: whatever made the preview can go when the preview closes.
+    void keep(std::unique_ptr<QObject> object) { m_kept = std::move(object); }
 
     enum class Zoom { FitPage, Actual, PageWidth };
 
@@ -96,6 +102,7 @@ private:
     double m_scale = 1.0;
     bool m_printing = false;
     FileChooser m_chooseFile;
+    std::unique_ptr<QObject> m_kept;
 };
 
 } // namespace txl::report

@@ -4,7 +4,6 @@
 #include "platform/report/PreparedReport.h"
 #include "platform/report/ReportDefinition.h"
 
-#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <memory>
@@ -27,22 +26,17 @@ public:
     void setDataSet(Query *query) { m_dataSet = query; }
     Query *dataSet() const { return m_dataSet; }
 
-    // Opens a preview and keeps the event loop running until that preview
-    // has closed (or the application quits). The preview is not modal.
-    void preview();
-    // Opens a preview and returns at once; it deletes itself when closed.
-    PreviewWindow *openPreview();
+    // Opens a preview and returns at once; it is not modal and deletes
+    // itself when closed, or with `owner` when given. The preview works on
+    // its own copy of the definition, so it may outlive this report.
+    PreviewWindow *openPreview(QWidget *owner = nullptr);
 
     // The whole report at once, over the rows as they stand.
     std::shared_ptr<const PreparedReport> prepare() const;
 
-signals:
-    void previewClosed();
-
 private:
     ReportDefinition m_definition;
     QPointer<Query> m_dataSet;
-    QList<QPointer<PreviewWindow>> m_previews;
 };
 
 } // namespace txl::report

@@ -1,4 +1,4 @@
-#include "platform/ui/DBGrid.h"
+#include "platform/grid/DBGrid.h"
 
 #include "platform/data/DataSource.h"
 

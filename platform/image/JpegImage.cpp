@@ -1,4 +1,4 @@
-#include "platform/ui/JpegImage.h"
+#include "platform/image/JpegImage.h"
 
 #include <csetjmp>
 #include <cstdio>
