@@ -3,6 +3,7 @@
 #include "contacts/Unit_add.h"
 #include "platform/os/Programs.h"
 #include "platform/text/Cp936.h"
+#include "platform/text/Pinyin.h"
 #include "platform/ui/AccessKeys.h"
 #include "platform/ui/Clock.h"
 #include "platform/ui/DBGrid.h"
@@ -384,9 +385,15 @@ void Tfrm_Main::BitBtn1Click()
         Dm->addquery->setActive(false);
         Dm->addquery->close();
         Dm->addquery->clearSql();
-        Dm->addquery->addSql(QStringLiteral("select * from data where ") + column + QStringLiteral(" like :p0"));
+        const QString trimmed = txl::text::trim(text);
+        // A name typed in pinyin ("zs", "zhang san") finds 张三 as well.
+        const bool pinyin = RadioGroup1->itemIndex() == 0 && txl::text::isPinyinQuery(trimmed);
+        Dm->addquery->addSql(QStringLiteral("select * from data where ") + column + QStringLiteral(" like :p0")
+            + (pinyin ? QStringLiteral(" or pinyin_match(姓名, :p1)") : QString()));
         // Wildcards the user types keep their meaning: nothing is escaped.
-        Dm->addquery->setParam(QStringLiteral("p0"), QLatin1Char('%') + txl::text::trim(text) + QLatin1Char('%'));
+        Dm->addquery->setParam(QStringLiteral("p0"), QLatin1Char('%') + trimmed + QLatin1Char('%'));
+        if (pinyin)
+            Dm->addquery->setParam(QStringLiteral("p1"), trimmed);
         Dm->addquery->setActive(true);
         const int n = Dm->addquery->recordCount();
         setPanelText(1, QStringLiteral("总共查到") + QString::number(n) + QStringLiteral("条记录！"));
