@@ -18,7 +18,8 @@ struct Syllable {
     unsigned char length;
 };
 
-// Readings by code point: an offset into the pool, where a count is followed
+// Readings by code point: an offset into the pool, where a count and the
+// mask of the readings' first letters (two words, bit 0 for "a") are followed
 // by that many syllable numbers. Offset 0 holds the empty list.
 class ReadingTable {
 public:
@@ -45,7 +46,7 @@ private:
     std::vector<Syllable> m_syllables;
     std::map<QByteArray, std::uint16_t> m_syllableIds;
     std::map<std::vector<std::uint16_t>, std::uint32_t> m_listOffsets;
-    std::vector<std::uint16_t> m_pool { 0 };
+    std::vector<std::uint16_t> m_pool { 0, 0, 0 };
     std::vector<std::uint32_t> m_bmp = std::vector<std::uint32_t>(0x10000, 0);
     std::vector<std::pair<char32_t, std::uint32_t>> m_supplementary;
     bool m_loaded = false;
@@ -71,7 +72,12 @@ std::uint32_t ReadingTable::internList(const std::vector<std::uint16_t> &ids)
     if (it != m_listOffsets.end())
         return it->second;
     const auto offset = static_cast<std::uint32_t>(m_pool.size());
+    std::uint32_t firstLetters = 0;
+    for (const std::uint16_t id : ids)
+        firstLetters |= 1u << (m_syllables[id].text[0] - 'a');
     m_pool.push_back(static_cast<std::uint16_t>(ids.size()));
+    m_pool.push_back(static_cast<std::uint16_t>(firstLetters & 0xffff));
+    m_pool.push_back(static_cast<std::uint16_t>(firstLetters >> 16));
     m_pool.insert(m_pool.end(), ids.begin(), ids.end());
     m_listOffsets.emplace(ids, offset);
     return offset;
@@ -97,7 +103,7 @@ void ReadingTable::load()
                 continue;
             ids.clear();
             for (const QByteArray &reading : fields[i].split(','))
-                if (reading.size() > 0 && reading.size() <= 7)
+                if (reading.size() > 0 && reading.size() <= 7 && reading.front() >= 'a' && reading.front() <= 'z')
                     ids.push_back(internSyllable(reading));
             const std::uint32_t offset = internList(ids);
             if (code < 0x10000)
@@ -186,7 +192,7 @@ struct SmallSet {
     void clear() { bits = 0; }
     void insert(int p) { bits |= std::uint64_t(1) << p; }
     bool contains(int p) const { return (bits >> p) & 1u; }
-    bool empty() const { return bits == 0; }
+    bool onlyStart() const { return bits == 1; }
     template <typename F> void forEach(F f) const
     {
         for (std::uint64_t b = bits; b; b &= b - 1)
@@ -205,7 +211,7 @@ struct LargeSet {
     void clear() { std::fill(bits.begin(), bits.end(), false); }
     void insert(int p) { bits[p] = true; }
     bool contains(int p) const { return bits[p]; }
-    bool empty() const { return std::find(bits.begin(), bits.end(), true) == bits.end(); }
+    bool onlyStart() const { return bits[0] && std::find(bits.begin() + 1, bits.end(), true) == bits.end(); }
     template <typename F> void forEach(F f) const
     {
         for (int p = 0; p < int(bits.size()); ++p)
@@ -235,8 +241,8 @@ QStringList pinyinReadings(char32_t codePoint)
     const ReadingTable &t = table();
     const std::uint16_t *list = t.readings(codePoint);
     QStringList result;
-    for (std::uint16_t i = 1; i <= list[0]; ++i) {
-        const Syllable &s = t.syllable(list[i]);
+    for (std::uint16_t i = 0; i < list[0]; ++i) {
+        const Syllable &s = t.syllable(list[3 + i]);
         result.append(QString::fromLatin1(s.text, s.length));
     }
     return result;
@@ -259,6 +265,9 @@ PinyinPattern::PinyinPattern(std::string_view query)
         m_letters.push_back(ch >= 'A' && ch <= 'Z' ? char(ch - 'A' + 'a') : ch);
     }
     const int n = int(m_letters.size());
+    // "u" also begins no reading ("v" never starts one), digits none.
+    const char first = m_letters.front();
+    m_firstLetter = first >= 'a' && first <= 'z' ? 1u << (first - 'a') : 0;
     m_limit.assign(n + 1, n);
     for (int p = n - 1; p >= 0; --p)
         m_limit[p] = (p + 1 < n && endsBefore[p + 1]) ? p + 1 : m_limit[p + 1];
@@ -286,19 +295,28 @@ template <typename Set> bool PinyinPattern::run(std::string_view name) const
     const auto *end = p + name.size();
     while (p != end) {
         const char32_t c = nextCodePoint(p, end);
-        if (isNameMark(c))
+        // Han characters first: names are mostly made of them.
+        const bool han = c >= 0x3400 && (c < 0xff01 || c > 0xff5e);
+        if (!han && isNameMark(c))
             continue;
         reached.insert(0);
         next.clear();
-        if (const char key = latinKey(c)) {
+        if (const char key = han ? 0 : latinKey(c)) {
             reached.forEach([&](int at) {
                 if (at < n && q[at] == key)
                     next.insert(at + 1);
             });
         } else {
             const std::uint16_t *list = t.readings(c);
-            for (std::uint16_t i = 1; i <= list[0]; ++i) {
-                const Syllable &s = t.syllable(list[i]);
+            // Mostly only a new match could start here: a character none
+            // of whose readings begins with the query's first letter ends it.
+            const std::uint32_t firstLetters = list[1] | (std::uint32_t(list[2]) << 16);
+            if (reached.onlyStart() && !(firstLetters & m_firstLetter)) {
+                reached.clear();
+                continue;
+            }
+            for (std::uint16_t i = 0; i < list[0]; ++i) {
+                const Syllable &s = t.syllable(list[3 + i]);
                 reached.forEach([&](int at) {
                     const int limit = std::min(m_limit[at], at + int(s.length));
                     for (int k = at; k < limit; ++k) {

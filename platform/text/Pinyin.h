@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,6 +40,7 @@ private:
     // m_limit[p]: a character that starts at letter p may use the letters
     // before m_limit[p] (the next syllable end the query marks).
     std::vector<int> m_limit;
+    std::uint32_t m_firstLetter = 0; // bit of the first letter, 0 for a digit
 };
 
 } // namespace txl::text
