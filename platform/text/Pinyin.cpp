@@ -4,8 +4,9 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <map>
+#include <cstring>
 #include <stdexcept>
+#include <unordered_map>
 
 namespace txl::text {
 
@@ -40,37 +41,17 @@ public:
 
 private:
     void load();
-    std::uint32_t internList(const std::vector<std::uint16_t> &ids);
-    std::uint16_t internSyllable(const QByteArray &text);
+    std::uint32_t appendList(const std::vector<std::uint16_t> &ids);
 
     std::vector<Syllable> m_syllables;
-    std::map<QByteArray, std::uint16_t> m_syllableIds;
-    std::map<std::vector<std::uint16_t>, std::uint32_t> m_listOffsets;
     std::vector<std::uint16_t> m_pool { 0, 0, 0 };
     std::vector<std::uint32_t> m_bmp = std::vector<std::uint32_t>(0x10000, 0);
     std::vector<std::pair<char32_t, std::uint32_t>> m_supplementary;
     bool m_loaded = false;
 };
 
-std::uint16_t ReadingTable::internSyllable(const QByteArray &text)
+std::uint32_t ReadingTable::appendList(const std::vector<std::uint16_t> &ids)
 {
-    const auto it = m_syllableIds.find(text);
-    if (it != m_syllableIds.end())
-        return it->second;
-    Syllable s {};
-    s.length = static_cast<unsigned char>(std::min<qsizetype>(text.size(), sizeof s.text));
-    std::copy_n(text.constData(), s.length, s.text);
-    m_syllables.push_back(s);
-    const auto id = static_cast<std::uint16_t>(m_syllables.size() - 1);
-    m_syllableIds.emplace(text, id);
-    return id;
-}
-
-std::uint32_t ReadingTable::internList(const std::vector<std::uint16_t> &ids)
-{
-    const auto it = m_listOffsets.find(ids);
-    if (it != m_listOffsets.end())
-        return it->second;
     const auto offset = static_cast<std::uint32_t>(m_pool.size());
     std::uint32_t firstLetters = 0;
     for (const std::uint16_t id : ids)
@@ -79,42 +60,67 @@ std::uint32_t ReadingTable::internList(const std::vector<std::uint16_t> &ids)
     m_pool.push_back(static_cast<std::uint16_t>(firstLetters & 0xffff));
     m_pool.push_back(static_cast<std::uint16_t>(firstLetters >> 16));
     m_pool.insert(m_pool.end(), ids.begin(), ids.end());
-    m_listOffsets.emplace(ids, offset);
     return offset;
 }
 
+// Parsed straight from the bytes, as the first search waits for it.
 void ReadingTable::load()
 {
     QFile file(QString::fromLatin1(kTablePath));
     if (!file.open(QIODevice::ReadOnly))
         return;
     const QByteArray data = file.readAll();
+    m_pool.reserve(std::size_t(data.size()) / 2);
+    // A syllable of at most 7 letters packed into one number.
+    std::unordered_map<std::uint64_t, std::uint16_t> syllableIds;
+    syllableIds.reserve(1024);
     std::vector<std::uint16_t> ids;
-    for (const QByteArray &line : data.split('\n')) {
-        if (line.isEmpty() || line.startsWith('#'))
+    const char *p = data.constData();
+    const char *const end = p + data.size();
+    while (p < end) {
+        const char *lineEnd = std::find(p, end, '\n');
+        if (*p == '#' || p == lineEnd) {
+            p = lineEnd + 1;
             continue;
-        const QList<QByteArray> fields = line.split(' ');
-        bool ok = false;
-        char32_t code = fields.first().toUInt(&ok, 16);
-        if (!ok)
-            continue;
-        for (qsizetype i = 1; i < fields.size(); ++i, ++code) {
-            if (fields[i] == "-" || fields[i].isEmpty())
-                continue;
-            ids.clear();
-            for (const QByteArray &reading : fields[i].split(','))
-                if (reading.size() > 0 && reading.size() <= 7 && reading.front() >= 'a' && reading.front() <= 'z')
-                    ids.push_back(internSyllable(reading));
-            const std::uint32_t offset = internList(ids);
-            if (code < 0x10000)
-                m_bmp[code] = offset;
-            else
-                m_supplementary.emplace_back(code, offset);
         }
+        char32_t code = 0;
+        for (; p < lineEnd && *p != ' '; ++p)
+            code = code * 16 + char32_t(*p <= '9' ? *p - '0' : (*p | 0x20) - 'a' + 10);
+        while (p < lineEnd) {
+            ++p; // the space before a field
+            const char *fieldEnd = std::find(p, lineEnd, ' ');
+            if (!(fieldEnd - p == 1 && *p == '-')) {
+                ids.clear();
+                while (p < fieldEnd) {
+                    const char *readingEnd = std::find(p, fieldEnd, ',');
+                    const auto length = std::size_t(readingEnd - p);
+                    if (length > 0 && length <= sizeof(Syllable::text) && *p >= 'a' && *p <= 'z') {
+                        std::uint64_t key = 0;
+                        std::memcpy(&key, p, length);
+                        auto id = syllableIds.find(key);
+                        if (id == syllableIds.end()) {
+                            Syllable syllable {};
+                            syllable.length = static_cast<unsigned char>(length);
+                            std::memcpy(syllable.text, p, length);
+                            m_syllables.push_back(syllable);
+                            id = syllableIds.emplace(key, std::uint16_t(m_syllables.size() - 1)).first;
+                        }
+                        ids.push_back(id->second);
+                    }
+                    p = readingEnd < fieldEnd ? readingEnd + 1 : fieldEnd;
+                }
+                const std::uint32_t offset = appendList(ids);
+                if (code < 0x10000)
+                    m_bmp[code] = offset;
+                else
+                    m_supplementary.emplace_back(code, offset);
+            }
+            p = fieldEnd;
+            ++code;
+        }
+        p = lineEnd + 1;
     }
     std::sort(m_supplementary.begin(), m_supplementary.end());
-    m_syllableIds.clear();
-    m_listOffsets.clear();
     m_loaded = !m_syllables.empty();
 }
 
