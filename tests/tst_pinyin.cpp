@@ -85,6 +85,7 @@ class TestPinyin : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase();
+    void init();
     void query_data();
     void query();
     void match_data();
@@ -98,6 +99,7 @@ private slots:
     void search();
     void searchStatement();
     void predicateOnConnection();
+    void deleteFromPinyinResult();
 
 private:
     std::unique_ptr<ContactsFixture> m_fixture; // the searches only read it
@@ -108,6 +110,12 @@ void TestPinyin::initTestCase()
     m_fixture = std::make_unique<ContactsFixture>(0);
     m_fixture->exec(QString::fromUtf8(contactsSql));
     m_fixture->createDm();
+}
+
+void TestPinyin::init()
+{
+    if (!Dm)
+        m_fixture->createDm();
 }
 
 void TestPinyin::query_data()
@@ -408,6 +416,32 @@ void TestPinyin::predicateOnConnection()
     query.close();
     query.setParam(QStringLiteral("p0"), QStringLiteral("boom"));
     QVERIFY_THROWS_EXCEPTION(txl::DataError, query.open());
+}
+
+void TestPinyin::deleteFromPinyinResult()
+{
+    // The commands after a pinyin search work on its result as on any other.
+    ContactsFixture fixture(0);
+    fixture.exec(QString::fromUtf8(contactsSql));
+    fixture.createDm();
+    txl::ui::BoxRecorder recorder;
+    Tfrm_Main window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.RadioGroup1->setItemIndex(0);
+    window.Edit1->setText(QStringLiteral("zs"));
+    QTest::mouseClick(window.BitBtn1, Qt::LeftButton);
+    QCOMPARE(gridNames(window), list({ "张三", "张三丰" }));
+
+    Dm->addquery->first();
+    const QString deleted = Dm->addquery->fieldByName(QStringLiteral("姓名"));
+    recorder.queueAnswer(true);
+    window.N6->trigger();
+    QCOMPARE(recorder.boxes().size(), 1); // the question only
+    QCOMPARE(gridNames(window).size(), 1);
+    QVERIFY(!gridNames(window).contains(deleted));
+    QCOMPARE(fixture.rows(QStringLiteral("姓名 = '%1'").arg(deleted)).size(), 0);
+    QCOMPARE(fixture.rows().size(), allNames().size() - 1);
 }
 
 QTEST_MAIN(TestPinyin)
