@@ -14,7 +14,11 @@
 #include "store/ContactFile.h"
 #include "store/Unit_Dm.h"
 
+#include <QFile>
 #include <QLineEdit>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QToolButton>
 #include <QtTest>
 
@@ -93,6 +97,7 @@ private slots:
     void surnames_data();
     void surnames();
     void readings();
+    void tableUpToDate();
     void oddNames();
 
     void search_data();
@@ -293,6 +298,29 @@ void TestPinyin::readings()
     for (char32_t c = 0x4e00; c <= 0x9fa5; ++c)
         covered += txl::text::pinyinReadings(c).isEmpty() ? 0 : 1;
     QVERIFY2(covered > 20000, qPrintable(QString::number(covered)));
+}
+
+void TestPinyin::tableUpToDate()
+{
+    // The kept table is exactly what the script makes from the dictionary.
+    const QString dictionary = QStringLiteral("/usr/share/gocode/src/github.com/mozillazg/go-pinyin/pinyin_dict.go");
+    if (!QFile::exists(dictionary))
+        QSKIP("the go-pinyin dictionary is not installed");
+    const QString python = QStandardPaths::findExecutable(QStringLiteral("python3"));
+    if (python.isEmpty())
+        QSKIP("python3 is not installed");
+    const QString source = QString::fromUtf8(TXL_SOURCE_DIR);
+    QTemporaryDir dir;
+    const QString made = dir.filePath(QStringLiteral("readings.txt"));
+    QProcess script;
+    script.start(python, { source + QStringLiteral("/scripts/make_pinyin.py"), dictionary, made });
+    QVERIFY(script.waitForFinished(60000));
+    QCOMPARE(script.exitCode(), 0);
+    QFile kept(source + QStringLiteral("/resources/pinyin/readings.txt"));
+    QFile fresh(made);
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QVERIFY(fresh.open(QIODevice::ReadOnly));
+    QVERIFY2(kept.readAll() == fresh.readAll(), "resources/pinyin/readings.txt is stale: run scripts/make_pinyin.py");
 }
 
 void TestPinyin::oddNames()
