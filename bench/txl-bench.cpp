@@ -7,6 +7,7 @@
 // each start is a fresh process as the user's would be.
 #include "contacts/Unit_add.h"
 #include "exchange/Exchange.h"
+#include "platform/data/Query.h"
 #include "platform/report/Report.h"
 #include "platform/ui/Dialogs.h"
 #include "report/Unit_print.h"
@@ -252,6 +253,14 @@ int main(int argc, char *argv[])
         { QStringLiteral("report pages"), {} },
         { QStringLiteral("report pages per second"), {} },
         { QStringLiteral("report process peak memory (MB)"), {} },
+        { QStringLiteral("search by pinyin \"zs\": the command (ms)"), {} },
+        { QStringLiteral("search by pinyin \"zs\": command to grid repainted (ms)"), {} },
+        { QStringLiteral("search by pinyin \"zs\": contacts found"), {} },
+        { QStringLiteral("search by pinyin \"zs\": the statement alone, open (ms)"), {} },
+        { QStringLiteral("search by pinyin \"zhangsan\": the command (ms)"), {} },
+        { QStringLiteral("search by pinyin \"zhangsan\": command to grid repainted (ms)"), {} },
+        { QStringLiteral("search by pinyin \"zhangsan\": contacts found"), {} },
+        { QStringLiteral("search by pinyin \"zhangsan\": the statement alone, open (ms)"), {} },
         { QStringLiteral("export, vCard of the whole table (ms)"), {} },
         { QStringLiteral("export, CSV of the whole table (ms)"), {} },
         { QStringLiteral("import of that CSV into an empty file (ms)"), {} },
@@ -294,6 +303,10 @@ int main(int argc, char *argv[])
         QCoreApplication::processEvents();
 
         QList<double> reloadMs, repaintMs, nameMs, nameCommandMs, mobileMs, mobileCommandMs, addMs, modifyMs, deleteMs;
+        // Per pinyin query: the command, to repainted, the statement alone.
+        QList<double> pinyinMs[2][3];
+        int pinyinFound[2] = { 0, 0 };
+        const QString pinyinQueries[2] = { QStringLiteral("zs"), QStringLiteral("zhangsan") };
         for (int r = 0; r < g_runs; ++r) {
             reloadMs << timeMs([] { reload(); });
             repaintMs << timeMs([] { QCoreApplication::processEvents(); });
@@ -310,6 +323,19 @@ int main(int argc, char *argv[])
             };
             search(0, QStringLiteral("王"), &nameCommandMs, &nameMs);
             search(1, QStringLiteral("138"), &mobileCommandMs, &mobileMs);
+            for (int q = 0; q < 2; ++q) {
+                search(0, pinyinQueries[q], &pinyinMs[q][0], &pinyinMs[q][1]);
+                // Without a match the command also reloads the whole list:
+                // the statement alone shows what the pinyin match costs.
+                const QString panel = frm_Main->panelText(1);
+                pinyinFound[q] = panel.mid(4, panel.size() - 8).toInt();
+                txl::Query statement;
+                statement.setConnection(Dm->scon);
+                statement.addSql(QStringLiteral("select * from data where 姓名 like :p0 or pinyin_match(姓名, :p1)"));
+                statement.setParam(QStringLiteral("p0"), QLatin1Char('%') + pinyinQueries[q] + QLatin1Char('%'));
+                statement.setParam(QStringLiteral("p1"), pinyinQueries[q]);
+                pinyinMs[q][2] << timeMs([&] { statement.open(); });
+            }
 
             Tfrm_Add add;
             add.setWindowTitle(QStringLiteral("添加好友"));
@@ -375,6 +401,12 @@ int main(int argc, char *argv[])
         put(21, pages, 0);
         put(22, pages / std::max(0.001, median(reportMs) / 1000.0), 0);
         put(23, median(reportMem));
+        for (int q = 0; q < 2; ++q) {
+            put(24 + 4 * q, median(pinyinMs[q][0]));
+            put(25 + 4 * q, median(pinyinMs[q][1]));
+            put(26 + 4 * q, pinyinFound[q], 0);
+            put(27 + 4 * q, median(pinyinMs[q][2]));
+        }
 
         // Contacts out and back in: the whole table as vCard and as CSV, the
         // CSV into a fresh empty file, beside the shell's .import of it.
@@ -416,13 +448,13 @@ int main(int argc, char *argv[])
                 p.waitForFinished(-1);
             });
         }
-        put(24, median(vcardMs));
-        put(25, median(csvMs));
-        put(26, median(importMs));
-        put(27, median(importMem));
-        put(28, median(toolMs));
-        put(29, median(shellImportMs));
-        put(30, median(toolMs) / std::max(0.5, median(shellImportMs)), 2);
+        put(32, median(vcardMs));
+        put(33, median(csvMs));
+        put(34, median(importMs));
+        put(35, median(importMem));
+        put(36, median(toolMs));
+        put(37, median(shellImportMs));
+        put(38, median(toolMs) / std::max(0.5, median(shellImportMs)), 2);
     }
 
     QString text;

@@ -26,7 +26,9 @@ public:
     // The reload step: the contacts query shows every contact again.
     void reloadAll();
     // Narrows the contacts query to the contacts whose `column` contains
-    // `text`; wildcards in `text` keep their meaning. Returns the count found.
+    // `text`; wildcards in `text` keep their meaning. On the name column a
+    // text in pinyin letters also matches the names' readings. Returns the
+    // count found.
     int searchContacts(const QString &column, const QString &text);
 
     txl::Connection *scon;

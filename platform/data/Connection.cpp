@@ -8,6 +8,8 @@
 
 #include <sqlcipher/sqlite3.h>
 
+#include <exception>
+
 namespace txl {
 
 namespace {
@@ -72,6 +74,62 @@ bool looksLikePlainSqlite(const QString &path)
 }
 
 } // namespace
+
+struct Connection::TextPredicate {
+    QByteArray name;
+    TextTestFactory factory;
+
+    // Runs inside SQLite: nothing may be thrown through it.
+    static void call(sqlite3_context *context, int argc, sqlite3_value **argv)
+    {
+        if (argc != 2)
+            return sqlite3_result_error(context, "wrong number of arguments", -1);
+        try {
+            auto *test = static_cast<TextTest *>(sqlite3_get_auxdata(context, 1));
+            if (!test) {
+                const auto *self = static_cast<TextPredicate *>(sqlite3_user_data(context));
+                const auto *pattern = reinterpret_cast<const char *>(sqlite3_value_text(argv[1]));
+                const int patternBytes = sqlite3_value_bytes(argv[1]);
+                auto made = std::make_unique<TextTest>(
+                    self->factory(pattern ? std::string_view(pattern, size_t(patternBytes)) : std::string_view()));
+                test = made.get();
+                sqlite3_set_auxdata(context, 1, made.release(), [](void *p) { delete static_cast<TextTest *>(p); });
+                // Out of memory, SQLite has freed it already.
+                if (sqlite3_get_auxdata(context, 1) != test)
+                    return sqlite3_result_error_nomem(context);
+            }
+            if (sqlite3_value_type(argv[0]) == SQLITE_NULL)
+                return sqlite3_result_null(context);
+            const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(argv[0]));
+            const int bytes = sqlite3_value_bytes(argv[0]);
+            sqlite3_result_int(context, text && (*test)(std::string_view(text, size_t(bytes))) ? 1 : 0);
+        } catch (const std::exception &e) {
+            sqlite3_result_error(context, e.what(), -1);
+        } catch (...) {
+            sqlite3_result_error(context, "unknown error", -1);
+        }
+    }
+};
+
+void Connection::addTextPredicate(const QString &name, TextTestFactory factory)
+{
+    auto predicate = std::make_shared<TextPredicate>();
+    predicate->name = name.toUtf8();
+    predicate->factory = std::move(factory);
+    m_textPredicates.push_back(std::move(predicate));
+    if (m_db)
+        registerTextPredicates();
+}
+
+void Connection::registerTextPredicates()
+{
+    for (const auto &p : m_textPredicates) {
+        const int rc = sqlite3_create_function_v2(m_db, p->name.constData(), 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
+            p.get(), &TextPredicate::call, nullptr, nullptr, nullptr);
+        if (rc != SQLITE_OK)
+            throw DataError(sqliteMessage(m_db));
+    }
+}
 
 Connection::Connection(QObject *parent)
     : QObject(parent)
@@ -175,7 +233,10 @@ void Connection::openKeyed(const QByteArray &key)
             throw DataError(sqliteMessage(db));
         }
         runPragma(db, kCacheSize);
+        m_db = db;
+        registerTextPredicates();
     } catch (...) {
+        m_db = nullptr;
         sqlite3_close(db);
         throw;
     }

@@ -6,6 +6,11 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
+#include <memory>
+#include <string_view>
+#include <vector>
+
 struct sqlite3;
 struct sqlite3_stmt;
 
@@ -74,14 +79,26 @@ public:
     // the README can show how to open a file with the sqlcipher shell.
     static QString cipherPragmas();
 
+    // A test of one text value, made from the pattern a statement passes.
+    using TextTest = std::function<bool(std::string_view utf8)>;
+    using TextTestFactory = std::function<TextTest(std::string_view utf8Pattern)>;
+    // Makes name(value, pattern) usable in statements: true when the test
+    // made from pattern accepts value, null for a null value. The test is
+    // made once per statement for a pattern that stays the same (a literal
+    // or a bound parameter). The function stays registered across reopens.
+    void addTextPredicate(const QString &name, TextTestFactory factory);
+
 private:
     QString absolutePath() const;
     void openKeyed(const QByteArray &key);
+    void registerTextPredicates();
 
     QString m_file;
     QString m_password;
     int m_busyTimeoutMs = 5000;
     sqlite3 *m_db = nullptr;
+    struct TextPredicate;
+    std::vector<std::shared_ptr<TextPredicate>> m_textPredicates;
 };
 
 } // namespace txl
