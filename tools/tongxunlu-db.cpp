@@ -12,6 +12,7 @@
 namespace {
 
 const char kUsage[] = R"(Usage: tongxunlu-db create [--sample N] [DIR]
+       tongxunlu-db --help | --version
 
 Makes DIR/DataBase/data_txl.mdb (DIR defaults to the current folder): the
 password-protected contacts file of tongxunlu, with its table "data" and,
@@ -39,6 +40,10 @@ int main(int argc, char *argv[])
     QStringList args = app.arguments().mid(1);
     if (args.isEmpty() || args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h")))
         return usage(out, args.isEmpty() ? 2 : 0);
+    if (args == QStringList { QStringLiteral("--version") }) {
+        out << "tongxunlu-db " TXL_VERSION "\n";
+        return 0;
+    }
     if (args.takeFirst() != QStringLiteral("create"))
         return usage(err, 2);
 
