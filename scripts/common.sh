@@ -3,7 +3,8 @@ set -euo pipefail
 
 TXL_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 TXL_PACKAGES=(build-essential cmake pkg-config qt6-base-dev libsqlcipher-dev sqlcipher
-  libjpeg62-turbo-dev fonts-wqy-microhei fonts-liberation2)
+  libjpeg62-turbo-dev fonts-wqy-microhei fonts-liberation2
+  qt6-translations-l10n dpkg-dev desktop-file-utils appstream)
 
 txl_install_missing() {
   local missing=()
