@@ -178,7 +178,8 @@ void TestShortcuts::findFocusesSearchBox()
     QApplication::setActiveWindow(&window);
     QVERIFY(QTest::qWaitForWindowActive(&window));
     window.Edit1->setText(QStringLiteral("李"));
-    for (QWidget *from : { static_cast<QWidget *>(window.DBGrid1), static_cast<QWidget *>(window.RadioGroup1->button(0)) }) {
+    for (QWidget *from :
+        { static_cast<QWidget *>(window.DBGrid1), static_cast<QWidget *>(window.RadioGroup1->button(0)) }) {
         from->setFocus();
         QTRY_COMPARE(QApplication::focusWidget(), from);
         QTest::keySequence(from, QKeySequence(Qt::CTRL | Qt::Key_F));
