@@ -283,27 +283,32 @@ void TestPackage::launcherDataFolder_data()
     QTest::addColumn<QString>("dataDir");
     QTest::addColumn<QString>("dataHome");
     QTest::addColumn<QString>("expected");
+    QTest::addColumn<bool>("home");
     QTest::newRow("neither set") << "-"
                                  << "-"
-                                 << ".local/share/tongxunlu";
+                                 << ".local/share/tongxunlu" << true;
     QTest::newRow("XDG_DATA_HOME") << "-"
                                    << "@/xdg"
-                                   << "xdg/tongxunlu";
+                                   << "xdg/tongxunlu" << true;
     QTest::newRow("XDG_DATA_HOME empty") << "-"
                                          << ""
-                                         << ".local/share/tongxunlu";
+                                         << ".local/share/tongxunlu" << true;
     QTest::newRow("XDG_DATA_HOME relative") << "-"
                                             << "xdg"
-                                            << ".local/share/tongxunlu";
+                                            << ".local/share/tongxunlu" << true;
     QTest::newRow("TXL_DATA_DIR first") << "@/mine"
                                         << "@/xdg"
-                                        << "mine";
+                                        << "mine" << true;
     QTest::newRow("TXL_DATA_DIR with a space") << "@/my contacts"
                                                << "-"
-                                               << "my contacts";
+                                               << "my contacts" << true;
     QTest::newRow("TXL_DATA_DIR empty") << ""
                                         << "@/xdg"
-                                        << "xdg/tongxunlu";
+                                        << "xdg/tongxunlu" << true;
+    // HOME is needed only when no other variable names the folder.
+    QTest::newRow("TXL_DATA_DIR without HOME") << "@/mine"
+                                               << "-"
+                                               << "mine" << false;
 }
 
 void TestPackage::launcherDataFolder()
@@ -311,18 +316,21 @@ void TestPackage::launcherDataFolder()
     QFETCH(QString, dataDir);
     QFETCH(QString, dataHome);
     QFETCH(QString, expected);
+    QFETCH(bool, home);
     const QString launcher = recordingLauncher();
-    QTemporaryDir home;
-    QProcessEnvironment env = homeEnvironment(home.path());
+    QTemporaryDir homeDir;
+    QProcessEnvironment env = homeEnvironment(homeDir.path());
+    if (!home)
+        env.remove(QStringLiteral("HOME"));
     auto set = [&](const char *var, QString value) {
         if (value == QStringLiteral("-"))
             return;
-        env.insert(QLatin1String(var), value.replace(QLatin1Char('@'), home.path()));
+        env.insert(QLatin1String(var), value.replace(QLatin1Char('@'), homeDir.path()));
     };
     set("TXL_DATA_DIR", dataDir);
     set("XDG_DATA_HOME", dataHome);
 
-    const QString folder = QDir(home.path()).filePath(expected);
+    const QString folder = QDir(homeDir.path()).filePath(expected);
     const QString file = QDir(folder).filePath(kContacts);
     // Started from elsewhere: the program must not inherit this folder.
     const Run first = run(launcher, {}, env, QDir::tempPath());
@@ -330,7 +338,7 @@ void TestPackage::launcherDataFolder()
     QVERIFY(QFileInfo(file).isFile());
     QCOMPARE(contactCount(file), 0);
 
-    QFile started(home.filePath(QStringLiteral("started")));
+    QFile started(homeDir.filePath(QStringLiteral("started")));
     QVERIFY(started.open(QIODevice::ReadOnly));
     QCOMPARE(QString::fromUtf8(started.readAll()), QFileInfo(folder).canonicalFilePath() + QLatin1Char('\n'));
     started.close();
@@ -338,7 +346,7 @@ void TestPackage::launcherDataFolder()
 
     // Only that folder was made.
     if (expected != QStringLiteral(".local/share/tongxunlu"))
-        QVERIFY(!QFile::exists(home.filePath(QStringLiteral(".local/share/tongxunlu"))));
+        QVERIFY(!QFile::exists(homeDir.filePath(QStringLiteral(".local/share/tongxunlu"))));
 
     // The second start finds the file and leaves it as it is.
     const QByteArray made = fileHash(file);
