@@ -2,10 +2,14 @@
 """Draws the program's icons into resources/icons/.
 
 The 16 x 16 pictures are drawn pixel by pixel so they stay crisp at the size
-they are shown; the larger ones (window32.png, app.png) are drawn from simple
-shapes with 4 x 4 supersampling. Only the standard library is needed.
+they are shown; on high-density screens Qt picks their @2x and @3x variants,
+which repeat every pixel as a 2 x 2 or 3 x 3 block so the edges stay as sharp
+as at 1x. The larger ones (the window icon at 2x and 3x, window32.png,
+app.png and the desktop icons) are drawn from simple shapes with 4 x 4
+supersampling; the same shapes give the scalable desktop icon. Only the
+standard library is needed.
 
-    python3 scripts/make_icons.py [output-folder]
+    python3 scripts/make_icons.py [icon-folder [desktop-icon-folder]]
 """
 
 import os
@@ -419,20 +423,36 @@ def rgb(key):
     return PALETTE[key]
 
 
+def hex_colour(c):
+    return '#%02x%02x%02x' % c
+
+
 class Canvas:
     """Painter's-algorithm rasteriser with 4 x 4 supersampling."""
 
     SS = 4
 
-    def __init__(self, size):
+    def __init__(self, size, unit=1.0):
+        # Shapes are given in units; one unit is `unit` pixels.
         self.size = size
+        self.unit = unit
         self.shapes = []
+        self.svg = []
 
-    def add(self, contains, colour):
-        self.shapes.append((contains, colour))
+    def add(self, contains, colour, bounds):
+        u = self.unit
+        x0, y0, x1, y1 = bounds
+
+        def scaled(x, y):
+            x, y = x / u, y / u
+            return x0 <= x <= x1 and y0 <= y <= y1 and contains(x, y)
+        self.shapes.append((scaled, colour))
 
     def ellipse(self, cx, cy, rx, ry, colour):
-        self.add(lambda x, y: ((x - cx) / rx) ** 2 + ((y - cy) / ry) ** 2 <= 1.0, colour)
+        self.add(lambda x, y: ((x - cx) / rx) ** 2 + ((y - cy) / ry) ** 2 <= 1.0, colour,
+                 (cx - rx, cy - ry, cx + rx, cy + ry))
+        self.svg.append('<ellipse cx="%.2f" cy="%.2f" rx="%.2f" ry="%.2f" fill="%s"/>'
+                        % (cx, cy, rx, ry, hex_colour(colour)))
 
     def rect(self, x0, y0, x1, y1, colour, r=0.0):
         def inside(x, y):
@@ -443,7 +463,9 @@ class Canvas:
             dx = max(x0 + r - x, 0, x - (x1 - r))
             dy = max(y0 + r - y, 0, y - (y1 - r))
             return dx * dx + dy * dy <= r * r
-        self.add(inside, colour)
+        self.add(inside, colour, (x0, y0, x1, y1))
+        self.svg.append('<rect x="%.2f" y="%.2f" width="%.2f" height="%.2f" rx="%.2f" fill="%s"/>'
+                        % (x0, y0, x1 - x0, y1 - y0, r, hex_colour(colour)))
 
     def polygon(self, pts, colour):
         def inside(x, y):
@@ -456,7 +478,17 @@ class Canvas:
                     if x < (xb - xa) * (y - ya) / (yb - ya) + xa:
                         c = not c
             return c
-        self.add(inside, colour)
+        xs = [p[0] for p in pts]
+        ys = [p[1] for p in pts]
+        self.add(inside, colour, (min(xs), min(ys), max(xs), max(ys)))
+        self.svg.append('<polygon points="%s" fill="%s"/>'
+                        % (' '.join('%.2f,%.2f' % p for p in pts), hex_colour(colour)))
+
+    def svg_text(self, units):
+        """The same shapes as an SVG picture of units x units."""
+        return ('<?xml version="1.0" encoding="UTF-8"?>\n'
+                '<svg xmlns="http://www.w3.org/2000/svg" width="%d" height="%d" viewBox="0 0 %d %d" stroke="none">\n%s\n</svg>\n'
+                % (units, units, units, units, '\n'.join(self.svg)))
 
     def render(self):
         n = self.size
@@ -507,16 +539,17 @@ def person_shapes(c, cx, top, scale, shirt, shirt_light):
                (cx - 1.8 * s, top + 2.9 * s)], rgb('h'))
 
 
-def window32():
-    c = Canvas(32)
+def window_icon(size):
+    """Two people, drawn on a 32-unit square."""
+    c = Canvas(size, size / 32.0)
     person_shapes(c, 21.5, 0.5, 1.25, rgb('g'), rgb('G'))
     person_shapes(c, 11.0, 7.5, 1.5, rgb('b'), rgb('B'))
     return c.render()
 
 
-def app48():
-    """An open book, seen from the front."""
-    c = Canvas(48)
+def app_canvas(size):
+    """An open book, seen from the front, drawn on a 48-unit square."""
+    c = Canvas(size, size / 48.0)
     k = rgb('k')
     cover = (0xb2, 0x2a, 0x22)
     cover_light = (0xd9, 0x4a, 0x3a)
@@ -547,7 +580,11 @@ def app48():
     # a red ribbon bookmark
     c.polygon([(31, 7.2), (34, 6.4), (34, 44), (32.5, 42), (31, 44.5)], k)
     c.polygon([(31.8, 7.8), (33.2, 7.3), (33.2, 42.2), (32.5, 41), (31.8, 42.6)], (0xe8, 0x3c, 0x30))
-    return c.render()
+    return c
+
+
+def app_icon(size):
+    return app_canvas(size).render()
 
 
 # --- PNG output ---------------------------------------------------------------
@@ -561,6 +598,19 @@ def grid_pixels(g):
             out.append((0, 0, 0, 0) if col is None else (col[0], col[1], col[2], 255))
         rows.append(out)
     return rows
+
+
+def blocks(pixels, n):
+    """Each pixel repeated as an n x n block: pixel art stays sharp at n times its size."""
+    out = []
+    for row in pixels:
+        wide = [p for p in row for _ in range(n)]
+        out.extend([wide] * n)
+    return out
+
+
+# Sizes of the desktop icon in the hicolor theme.
+DESKTOP_SIZES = (16, 22, 24, 32, 48, 64, 128, 256)
 
 
 def write_png(path, pixels):
@@ -583,12 +633,27 @@ def write_png(path, pixels):
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
     out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, '..', 'resources', 'icons')
+    desktop = sys.argv[2] if len(sys.argv) > 2 else os.path.join(here, '..', 'packaging', 'icons')
     os.makedirs(out, exist_ok=True)
     for i in range(13):
-        write_png(os.path.join(out, 'image%02d.png' % i), grid_pixels(ICONS[i]))
+        pixels = grid_pixels(ICONS[i])
+        write_png(os.path.join(out, 'image%02d.png' % i), pixels)
+        for n in (2, 3):
+            write_png(os.path.join(out, 'image%02d@%dx.png' % (i, n)), blocks(pixels, n))
     write_png(os.path.join(out, 'window.png'), grid_pixels(WINDOW16))
-    write_png(os.path.join(out, 'window32.png'), window32())
-    write_png(os.path.join(out, 'app.png'), app48())
+    write_png(os.path.join(out, 'window@2x.png'), window_icon(32))
+    write_png(os.path.join(out, 'window@3x.png'), window_icon(48))
+    write_png(os.path.join(out, 'window32.png'), window_icon(32))
+    write_png(os.path.join(out, 'app.png'), app_icon(48))
+
+    for size in DESKTOP_SIZES:
+        folder = os.path.join(desktop, '%dx%d' % (size, size), 'apps')
+        os.makedirs(folder, exist_ok=True)
+        write_png(os.path.join(folder, 'tongxunlu.png'), app_icon(size))
+    folder = os.path.join(desktop, 'scalable', 'apps')
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, 'tongxunlu.svg'), 'w') as f:
+        f.write(app_canvas(48).svg_text(48))
 
 
 if __name__ == '__main__':

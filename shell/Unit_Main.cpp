@@ -27,6 +27,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QSessionManager>
+#include <QShortcut>
 #include <QTimer>
 #include <QToolButton>
 #include <memory>
@@ -48,7 +49,7 @@ Tfrm_Main::Tfrm_Main(QWidget *parent)
     // Fixed border; of the title-bar buttons only the system menu and close.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
         | Qt::WindowCloseButtonHint);
-    setWindowIcon(QIcon(QStringLiteral(":/icons/window.png")));
+    setWindowIcon(txl::ui::iconWithDensities(QStringLiteral(":/icons/window.png")));
 
     ImageList1 = new txl::ui::ImageList(this);
     ImageList1->setObjectName(QStringLiteral("ImageList1"));
@@ -58,6 +59,7 @@ Tfrm_Main::Tfrm_Main(QWidget *parent)
     setUpMenus();
     setUpGrid();
     setUpStatusBar();
+    setUpKeyboard();
 
     Edit1->installEventFilter(this);
     Edit1->setMouseTracking(true);
@@ -204,6 +206,35 @@ void Tfrm_Main::setUpStatusBar()
     StatusBar1->setPanelWidths({ 50, 250, 100, 50 });
     StatusBar1->setPanelText(0, QStringLiteral("提示："));
     StatusBar1->setPanelText(2, QStringLiteral("现在的时间："));
+}
+
+// Keys beside the mouse paths. The menu entries show theirs; modify and
+// delete act on the grid's row, so their keys work while the grid has the
+// focus (in the search box Delete and F2 stay the box's own).
+void Tfrm_Main::setUpKeyboard()
+{
+    N4->setShortcut(QKeySequence::New);
+    N8->setShortcut(QKeySequence::Print);
+    N9->setShortcuts({ QKeySequence(Qt::Key_F2), QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter) });
+    N6->setShortcut(QKeySequence::Delete);
+    for (QAction *onGrid : { N9, N6 }) {
+        onGrid->setShortcutContext(Qt::WidgetShortcut);
+        DBGrid1->addAction(onGrid);
+    }
+
+    auto *find = new QShortcut(QKeySequence::Find, this);
+    find->setObjectName(QStringLiteral("FindShortcut"));
+    connect(find, &QShortcut::activated, this, [this] {
+        Edit1->setFocus(Qt::ShortcutFocusReason);
+        Edit1->selectAll();
+    });
+    connect(Edit1, &QLineEdit::returnPressed, this, &Tfrm_Main::BitBtn1Click);
+
+    DBGrid1->setAccessibleName(QStringLiteral("联系人列表"));
+    Edit1->setAccessibleName(QStringLiteral("查询内容"));
+    for (QToolButton *b : { BitBtn1, BitBtn2, ToolButton1, ToolButton3, ToolButton9, ToolButton11, ToolButton13,
+             ToolButton5, ToolButton7 })
+        b->setAccessibleName(b->text());
 }
 
 QString Tfrm_Main::panelText(int index) const

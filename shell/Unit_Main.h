@@ -72,6 +72,7 @@ private:
     void setUpMenus();
     void setUpGrid();
     void setUpStatusBar();
+    void setUpKeyboard();
 
     bool m_sessionEnding = false;
 };

@@ -21,6 +21,7 @@ const char kUsage[] = R"(Usage: tongxunlu-db create [--sample N] [DIR]
        tongxunlu-db passwd [--stdin] [--reset] [DIR]
        tongxunlu-db import [--stdin] [--dry-run] FILE [DIR]
        tongxunlu-db export [--stdin] [--format vcard|csv] [--encoding utf-8|gbk] FILE [DIR]
+       tongxunlu-db --help | --version
 
 DIR is the program's working folder (default: the current folder); the
 contacts file is DIR/DataBase/data_txl.mdb.
@@ -328,6 +329,10 @@ int main(int argc, char *argv[])
     QStringList args = app.arguments().mid(1);
     if (args.isEmpty() || args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h")))
         return usage(out, args.isEmpty() ? 2 : 0);
+    if (args == QStringList { QStringLiteral("--version") }) {
+        out << "tongxunlu-db " TXL_VERSION "\n";
+        return 0;
+    }
     const QString command = args.takeFirst();
     if (command == QStringLiteral("create"))
         return create(args, out, err);
