@@ -536,7 +536,7 @@ void TestExchange::tool()
         = run({ QStringLiteral("export"), QStringLiteral("--format"), QStringLiteral("xml"), csv, dir }, 2);
     QCOMPARE(status, 2);
     std::tie(status, out) = run({ QStringLiteral("--help") }, 0);
-    QVERIFY(out.contains(QStringLiteral("tongxunlu-db import [--dry-run] FILE [DIR]")));
+    QVERIFY(out.contains(QStringLiteral("tongxunlu-db import [--stdin] [--dry-run] FILE [DIR]")));
 }
 
 QTEST_GUILESS_MAIN(TestExchange)

@@ -7,7 +7,7 @@
 #include "platform/data/DataError.h"
 #include "platform/data/Query.h"
 #include "platform/text/Pinyin.h"
-#include "platform/ui/DBGrid.h"
+#include "platform/grid/DBGrid.h"
 #include "platform/ui/Dialogs.h"
 #include "platform/ui/RadioGroup.h"
 #include "shell/Unit_Main.h"

@@ -4,7 +4,7 @@
 #include "TestSupport.h"
 
 #include "platform/data/Query.h"
-#include "platform/ui/DBGrid.h"
+#include "platform/grid/DBGrid.h"
 #include "platform/ui/Dialogs.h"
 #include "shell/Unit_Main.h"
 #include "store/Unit_Dm.h"
