@@ -245,6 +245,37 @@ private slots:
         QVERIFY2(device.largestRead <= (1 << 20), qPrintable(QString::number(device.largestRead)));
     }
 
+    // A page that would cost more than a million drawings at each repaint
+    // of the preview is refused; a large real one loads.
+    void pageDrawingCostIsBounded_data()
+    {
+        QTest::addColumn<int>("placements");
+        QTest::addColumn<bool>("loads");
+        QTest::newRow("990 rows of 1000 cells") << 990 << true;
+        QTest::newRow("1000 rows of 1000 cells") << 1000 << false;
+    }
+    void pageDrawingCostIsBounded()
+    {
+        QFETCH(int, placements);
+        QFETCH(bool, loads);
+        ReportDefinition def;
+        Band detail;
+        for (int i = 0; i < 1000; ++i)
+            detail.items.push_back(ReportItem::rectangle(QStringLiteral("Cell"), i * 0.1, 0, 1, 1));
+        def.bands = { detail };
+        PreparedReport doc(def);
+        doc.beginPage();
+        for (int i = 0; i < placements; ++i)
+            doc.placeBand(0, 10 + i * 0.2, nullptr);
+        QBuffer buffer;
+        buffer.open(QIODevice::WriteOnly);
+        doc.save(&buffer);
+        QString error;
+        QCOMPARE(bool(loadBytes(buffer.data(), &error)), loads);
+        if (!loads)
+            QVERIFY2(error.contains(QStringLiteral("damaged")), qPrintable(error));
+    }
+
     // The painter keeps positions in range on its own, whatever scale it is
     // given, and an image too large to make is refused rather than tried.
     void painterAtExtremeScales_data()

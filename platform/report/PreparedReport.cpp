@@ -52,6 +52,8 @@ constexpr double kMaxPaperMm = 5000;
 constexpr double kMaxOffsetMm = 10000; // band and item positions and sizes
 constexpr double kMaxFramePt = 1000;
 constexpr double kMaxFontPt = 1000;
+// A full page of the contact list draws about a thousand boxes and texts.
+constexpr quint64 kMaxOpsPerPage = 1000000;
 // A payload is read in steps of this size, so a damaged length costs no
 // more memory than the bytes really there.
 constexpr qint64 kReadStep = 1 << 20;
@@ -416,6 +418,15 @@ QString PreparedReport::validate() const
             return damaged;
         const quint64 last = quint64(p.firstText) + static_cast<quint64>(m_templates[p.band].slotCount);
         if (last > texts)
+            return damaged;
+    }
+    // A page is drawn whole at every repaint of the preview.
+    for (int page = 0; page < pageCount(); ++page) {
+        quint64 ops = 0;
+        const int count = placementCount(page);
+        for (int i = 0; i < count && ops <= kMaxOpsPerPage; ++i)
+            ops += 1 + m_templates[placementAt(page, i).band].items.size();
+        if (ops > kMaxOpsPerPage)
             return damaged;
     }
     return QString();
