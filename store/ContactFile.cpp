@@ -1,12 +1,18 @@
 #include "store/ContactFile.h"
 
 #include "platform/data/Connection.h"
+#include "platform/data/DataError.h"
 #include "platform/data/Query.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSet>
 #include <QStringList>
+
+#include <cerrno>
+#include <csignal>
 
 namespace ContactFile {
 
@@ -61,6 +67,36 @@ QStringList split(const char16_t *text)
     return QString::fromUtf16(text).split(u' ', Qt::SkipEmptyParts);
 }
 
+// A new file is built under "<name>.part-<pid>" beside its final name and
+// renamed into place only when complete, so an interrupted creation never
+// leaves a file the program would take for a contacts file. What such a
+// creation left (its process is gone) is removed by the next one.
+QString partName(const QString &path, qint64 pid)
+{
+    return path + QStringLiteral(".part-") + QString::number(pid);
+}
+
+void removeLeftovers(const QString &path)
+{
+    const QFileInfo target(path);
+    const QString prefix = target.fileName() + QStringLiteral(".part-");
+    const QStringList found = target.dir().entryList({ prefix + QLatin1Char('*') }, QDir::Files | QDir::Hidden);
+    for (const QString &name : found) {
+        QString pidText = name.mid(prefix.size());
+        if (pidText.endsWith(QStringLiteral("-journal")))
+            pidText.chop(8);
+        bool ok = false;
+        const qint64 pid = pidText.toLongLong(&ok);
+        if (!ok || pid <= 0)
+            continue;
+        if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH)
+            continue; // still being built (or not ours to judge)
+        QFile::remove(target.dir().filePath(name));
+    }
+}
+
+void fill(const QString &path, int sampleCount);
+
 } // namespace
 
 void wipe(QString &password)
@@ -103,7 +139,36 @@ void openAsking(txl::Connection &connection, const PasswordPrompt &ask)
 void create(const QString &dir, int sampleCount)
 {
     const QString path = QDir(dir).absoluteFilePath(relativePath());
-    txl::Connection::createDatabase(path, password(), schemaSql());
+    if (QFileInfo::exists(path))
+        throw txl::DataError(
+            QStringLiteral("The file '%1' exists already; it is left as it is").arg(QDir::toNativeSeparators(path)));
+    if (QDir().mkpath(QFileInfo(path).absolutePath()))
+        removeLeftovers(path);
+    const QString part = partName(path, QCoreApplication::applicationPid());
+    QFile::remove(part);
+    QFile::remove(part + QStringLiteral("-journal"));
+    txl::Connection::createDatabase(part, password(), schemaSql());
+    try {
+        fill(part, sampleCount);
+    } catch (...) {
+        QFile::remove(part);
+        throw;
+    }
+    // Never replaces a file that appeared meanwhile.
+    QFile made(part);
+    if (!made.rename(path)) {
+        const QString why = QFileInfo::exists(path)
+            ? QStringLiteral("exists already; it is left as it is")
+            : QStringLiteral("could not be put in place: ") + made.errorString();
+        QFile::remove(part);
+        throw txl::DataError(QStringLiteral("The file '%1' %2").arg(QDir::toNativeSeparators(path), why));
+    }
+}
+
+namespace {
+
+void fill(const QString &path, int sampleCount)
+{
     if (sampleCount <= 0)
         return;
 
@@ -171,9 +236,10 @@ void create(const QString &dir, int sampleCount)
         connection.executeScript(QStringLiteral("commit;"));
     } catch (...) {
         connection.close();
-        QFile::remove(path);
         throw;
     }
 }
+
+} // namespace
 
 } // namespace ContactFile

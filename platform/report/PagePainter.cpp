@@ -7,6 +7,7 @@
 #include <QPageSize>
 #include <QPainter>
 #include <QPrinter>
+#include <algorithm>
 #include <cmath>
 #include <stdexcept>
 
@@ -35,14 +36,35 @@ QStringList familiesFor(const FontSpec &wanted)
     return families;
 }
 
+// Device positions are kept inside this range, so that no conversion to int
+// and no width taken between two of them can overflow, whatever a page says.
+constexpr double kPixelLimit = 1 << 24;
+// Point sizes past this draw nothing more useful and only cost memory.
+constexpr double kMaxDevicePointSize = 10000;
+// A page image larger than this is not made (512 MiB of pixels).
+constexpr qint64 kMaxImagePixels = qint64(1) << 27;
+constexpr double kMaxImageSide = 32767;
+
+bool within(double value, double low, double high)
+{
+    return std::isfinite(value) && value >= low && value <= high;
+}
+
+int toPixel(double v)
+{
+    if (!std::isfinite(v))
+        return 0;
+    return static_cast<int>(std::lround(std::clamp(v, -kPixelLimit, kPixelLimit)));
+}
+
 // Millimetres to whole device pixels; edges that meet in millimetres meet on
 // the same pixel, which is what keeps a shared cell border one line.
 struct Mapper {
     QPointF origin;
     double scale; // pixels per mm
 
-    int x(double mm) const { return static_cast<int>(std::lround(origin.x() + mm * scale)); }
-    int y(double mm) const { return static_cast<int>(std::lround(origin.y() + mm * scale)); }
+    int x(double mm) const { return toPixel(origin.x() + mm * scale); }
+    int y(double mm) const { return toPixel(origin.y() + mm * scale); }
 };
 
 } // namespace
@@ -54,15 +76,18 @@ QFont fontFor(const FontSpec &wanted, double pixelsPerMm, const QPaintDevice *de
     const int dpi = device && device->logicalDpiY() > 0 ? device->logicalDpiY() : 96;
     // Point size on this device that gives the font's real size at this
     // scale: pt / 72 in = pt * 25.4 / 72 mm = that many mm * scale pixels.
-    font.setPointSizeF(std::max(0.5, wanted.pointSize * pixelsPerMm * 25.4 / dpi));
+    const double size = wanted.pointSize * pixelsPerMm * 25.4 / dpi;
+    font.setPointSizeF(std::isfinite(size) ? std::clamp(size, 0.5, kMaxDevicePointSize) : 0.5);
     return font;
 }
 
 void paintPage(QPainter &painter, const PreparedReport &doc, int page, const QRectF &paper)
 {
-    if (page < 0 || page >= doc.pageCount() || doc.page().pageWidth() <= 0)
+    if (page < 0 || page >= doc.pageCount() || !(doc.page().pageWidth() > 0))
         return;
     const Mapper m { paper.topLeft(), paper.width() / doc.page().pageWidth() };
+    if (!std::isfinite(m.scale) || !std::isfinite(m.origin.x()) || !std::isfinite(m.origin.y()) || m.scale <= 0)
+        return;
 
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing, false);
@@ -101,7 +126,7 @@ void paintPage(QPainter &painter, const PreparedReport &doc, int page, const QRe
             const QFontMetricsF &fm = metrics[static_cast<size_t>(op.font)];
             // The box widens to hold the whole text; nothing clips it.
             const double width = fm.horizontalAdvance(text);
-            const int right = static_cast<int>(std::ceil(m.origin.x() + op.rect.left() * m.scale + width));
+            const int right = toPixel(std::ceil(m.origin.x() + op.rect.left() * m.scale + width));
             painter.fillRect(QRect(x1, y1, std::max(1, right - x1), y2 - y1), Qt::white);
             painter.setFont(fonts[static_cast<size_t>(op.font)]);
             painter.setPen(Qt::black);
@@ -122,6 +147,9 @@ QImage renderPage(const PreparedReport &doc, int page, double dpi)
 {
     const double pxPerMm = dpi / 25.4;
     const QSizeF size(doc.page().pageWidth() * pxPerMm, doc.page().pageHeight() * pxPerMm);
+    if (!within(size.width(), 1, kMaxImageSide) || !within(size.height(), 1, kMaxImageSide)
+        || std::ceil(size.width()) * std::ceil(size.height()) > double(kMaxImagePixels))
+        return QImage();
     QImage image(
         static_cast<int>(std::ceil(size.width())), static_cast<int>(std::ceil(size.height())), QImage::Format_RGB32);
     const int dpm = static_cast<int>(std::lround(dpi / 0.0254));

@@ -20,7 +20,9 @@ namespace txl::report {
 // painter's device).
 void paintPage(QPainter &painter, const PreparedReport &doc, int page, const QRectF &paper);
 
-// The page as an image of the given resolution (dots per inch).
+// The page as an image of the given resolution (dots per inch); a null image
+// when that would be wider or taller than 32767 pixels or hold more than
+// 2^27 of them.
 QImage renderPage(const PreparedReport &doc, int page, double dpi);
 
 // The font of a text item at a scale of pixelsPerMm on that device; the

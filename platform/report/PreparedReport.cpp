@@ -6,6 +6,8 @@
 #include <QCryptographicHash>
 #include <QDataStream>
 #include <QIODevice>
+#include <algorithm>
+#include <cmath>
 #include <stdexcept>
 
 // Saved-report file, all integers big-endian:
@@ -43,6 +45,26 @@ const QByteArray kMagic("\x89TXR\r\n\x1A\n", 8);
 constexpr int kHeaderSize = 8 + 4 + 8 + 32;
 constexpr QDataStream::Version kStreamVersion = QDataStream::Qt_6_4;
 constexpr double kPointMm = 25.4 / 72.0;
+
+// What a loaded file may hold: well past any paper a printer takes, yet
+// small enough that every position stays far inside int range on any
+// device and at any zoom of the preview.
+constexpr double kMinPaperMm = 1;
+constexpr double kMaxPaperMm = 5000;
+constexpr double kMaxOffsetMm = 10000; // band and item positions and sizes
+constexpr double kMaxFramePt = 1000;
+constexpr double kMaxFontPt = 1000;
+// A full page of the contact list draws about a thousand boxes and texts.
+constexpr quint64 kMaxOpsPerPage = 1000000;
+// A payload is read in steps of this size, so a damaged length costs no
+// more memory than the bytes really there.
+constexpr qint64 kReadStep = 1 << 20;
+
+// False for NaN and the infinities too.
+bool within(double value, double low, double high)
+{
+    return std::isfinite(value) && value >= low && value <= high;
+}
 
 QString refusal(const QString &why)
 {
@@ -253,7 +275,16 @@ std::unique_ptr<PreparedReport> PreparedReport::load(QIODevice *device, QString 
     // make us try to read it.
     if (length > (quint64(1) << 31))
         return fail(QStringLiteral("it is damaged"));
-    const QByteArray payload = device->read(static_cast<qint64>(length));
+    if (!device->isSequential() && length > static_cast<quint64>(std::max<qint64>(0, device->bytesAvailable())))
+        return fail(QStringLiteral("it is truncated"));
+    QByteArray payload;
+    while (static_cast<quint64>(payload.size()) < length) {
+        const qint64 step = std::min<qint64>(kReadStep, static_cast<qint64>(length) - payload.size());
+        const QByteArray part = device->read(step);
+        payload += part;
+        if (part.size() < step)
+            break;
+    }
     if (static_cast<quint64>(payload.size()) != length)
         return fail(QStringLiteral("it is truncated"));
     if (QCryptographicHash::hash(payload, QCryptographicHash::Sha256) != header.mid(20, 32))
@@ -338,6 +369,14 @@ std::unique_ptr<PreparedReport> PreparedReport::load(QIODevice *device, QString 
 QString PreparedReport::validate() const
 {
     const QString damaged = QStringLiteral("it is damaged");
+    if (!within(m_page.paperWidth, kMinPaperMm, kMaxPaperMm) || !within(m_page.paperHeight, kMinPaperMm, kMaxPaperMm)
+        || !within(m_page.leftMargin, 0, kMaxPaperMm) || !within(m_page.topMargin, 0, kMaxPaperMm)
+        || !within(m_page.rightMargin, 0, kMaxPaperMm) || !within(m_page.bottomMargin, 0, kMaxPaperMm)
+        || !within(m_page.frameWidthPt, 0, kMaxFramePt))
+        return damaged;
+    for (const FontSpec &f : m_fonts)
+        if (!within(f.pointSize, 0, kMaxFontPt) || f.pointSize == 0)
+            return damaged;
     if (m_textStart.empty() || m_textStart.front() != 0
         || m_textStart.back() != static_cast<quint32>(m_textPool.size()))
         return damaged;
@@ -346,8 +385,14 @@ QString PreparedReport::validate() const
             return damaged;
     const quint32 texts = static_cast<quint32>(m_textStart.size() - 1);
     for (const Template &t : m_templates) {
+        if (!within(t.height, 0, kMaxOffsetMm) || !within(t.width, 0, kMaxOffsetMm))
+            return damaged;
         int slotCount = 0;
         for (const Item &item : t.items) {
+            if (!within(item.left, -kMaxOffsetMm, kMaxOffsetMm) || !within(item.top, -kMaxOffsetMm, kMaxOffsetMm)
+                || !within(item.width, -kMaxOffsetMm, kMaxOffsetMm)
+                || !within(item.height, -kMaxOffsetMm, kMaxOffsetMm))
+                return damaged;
             if (item.kind != ReportItem::Kind::Rectangle
                 && (item.font < 0 || item.font >= static_cast<int>(m_fonts.size())))
                 return damaged;
@@ -364,10 +409,19 @@ QString PreparedReport::validate() const
         if (m_pageStart[i] > m_placements.size() || (i > 0 && m_pageStart[i] < m_pageStart[i - 1]))
             return damaged;
     for (const Placement &p : m_placements) {
-        if (p.band >= m_templates.size())
+        if (p.band >= m_templates.size() || !within(p.top, -kMaxOffsetMm, kMaxOffsetMm))
             return damaged;
         const quint64 last = quint64(p.firstText) + static_cast<quint64>(m_templates[p.band].slotCount);
         if (last > texts)
+            return damaged;
+    }
+    // A page is drawn whole at every repaint of the preview.
+    for (int page = 0; page < pageCount(); ++page) {
+        quint64 ops = 0;
+        const int count = placementCount(page);
+        for (int i = 0; i < count && ops <= kMaxOpsPerPage; ++i)
+            ops += 1 + m_templates[placementAt(page, i).band].items.size();
+        if (ops > kMaxOpsPerPage)
             return damaged;
     }
     return QString();
