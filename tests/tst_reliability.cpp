@@ -12,7 +12,7 @@
 #include "platform/report/PreparedReport.h"
 #include "platform/report/PreviewWindow.h"
 #include "platform/ui/Dialogs.h"
-#include "platform/ui/JpegImage.h"
+#include "platform/image/JpegImage.h"
 #include "report/Unit_print.h"
 #include "store/Unit_Dm.h"
 

@@ -1,6 +1,6 @@
 // The JPEG decoder behind contact photos: any bytes give a picture within the
 // limits or an error text, and never end the process.
-#include "platform/ui/JpegImage.h"
+#include "platform/image/JpegImage.h"
 
 #include <cstdlib>
 
