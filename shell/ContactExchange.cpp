@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QProgressDialog>
 #include <QStandardPaths>
 #include <memory>
@@ -26,19 +27,44 @@ QString startFolder()
     return QDir(docs).exists() ? docs : QDir::homePath();
 }
 
+FileChooser &chooserForTests()
+{
+    static FileChooser chooser;
+    return chooser;
+}
+
+// The file dialog, or the tests' answer to it. Returns the chosen path, empty
+// when cancelled.
+QString chooseFile(QFileDialog &dialog, const QStringList &filters, QString *chosenFilter)
+{
+    if (chooserForTests())
+        return chooserForTests()(dialog.windowTitle(), filters, chosenFilter);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    *chosenFilter = dialog.selectedNameFilter();
+    return dialog.selectedFiles().constFirst();
+}
+
 } // namespace
+
+void setFileChooserForTests(FileChooser chooser)
+{
+    chooserForTests() = std::move(chooser);
+}
 
 void importContacts(QWidget *parent)
 {
-    QFileDialog dialog(parent, QStringLiteral("导入联系人"), startFolder(),
-        QStringLiteral("联系人文件 (*.vcf *.vcard *.csv *.txt);;vCard 文件 (*.vcf *.vcard);;CSV 文件 (*.csv *.txt);;"
-                       "所有文件 (*)"));
+    const QStringList filters { QStringLiteral("联系人文件 (*.vcf *.vcard *.csv *.txt)"),
+        QStringLiteral("vCard 文件 (*.vcf *.vcard)"), QStringLiteral("CSV 文件 (*.csv *.txt)"),
+        QStringLiteral("所有文件 (*)") };
+    QFileDialog dialog(parent, QStringLiteral("导入联系人"), startFolder(), filters.join(QStringLiteral(";;")));
     dialog.setObjectName(QStringLiteral("ImportFileDialog"));
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+    QString chosenFilter;
+    const QString path = chooseFile(dialog, filters, &chosenFilter);
+    if (path.isEmpty())
         return;
-    const QString path = dialog.selectedFiles().constFirst();
 
     exchange::ContactRecords records;
     try {
@@ -103,8 +129,9 @@ void exportContacts(QWidget *parent)
     // Reading the rows of a closed list reports it, before any dialog.
     const int count = list->recordCount();
 
+    const QStringList filters { vcard, csvUtf8, csvGbk };
     QFileDialog dialog(parent, QStringLiteral("导出联系人"), QDir(startFolder()).filePath(QStringLiteral("通讯录.vcf")),
-        QStringList { vcard, csvUtf8, csvGbk }.join(QStringLiteral(";;")));
+        filters.join(QStringLiteral(";;")));
     dialog.setObjectName(QStringLiteral("ExportFileDialog"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
@@ -112,10 +139,14 @@ void exportContacts(QWidget *parent)
     QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&](const QString &filter) {
         dialog.setDefaultSuffix(filter == vcard ? QStringLiteral("vcf") : QStringLiteral("csv"));
     });
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+    QString filter = vcard;
+    QString path = chooseFile(dialog, filters, &filter);
+    if (path.isEmpty())
         return;
-    const QString path = dialog.selectedFiles().constFirst();
-    const QString filter = dialog.selectedNameFilter();
+    // The dialog adds the suffix of the chosen kind to a bare name; so do we
+    // for a name that came without one.
+    if (QFileInfo(path).suffix().isEmpty())
+        path += filter == vcard ? QStringLiteral(".vcf") : QStringLiteral(".csv");
     const exchange::FileFormat format = filter == vcard ? exchange::FileFormat::VCard : exchange::FileFormat::Csv;
     const exchange::CsvEncoding encoding = filter == csvGbk ? exchange::CsvEncoding::Gbk : exchange::CsvEncoding::Utf8;
 

@@ -6,16 +6,15 @@
 #include "platform/data/Query.h"
 #include "platform/ui/Dialogs.h"
 #include "platform/ui/RadioGroup.h"
+#include "shell/ContactExchange.h"
 #include "shell/Unit_Main.h"
 #include "store/Unit_Dm.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QFileDialog>
 #include <QLineEdit>
 #include <QStringEncoder>
-#include <QTimer>
 #include <QtTest>
 
 #include <memory>
@@ -25,32 +24,32 @@ using txl::ui::ShownBox;
 
 namespace {
 
-// Answers the next file dialog with a path and a name filter, or cancels it
-// when the path is empty. Gives up after a few seconds.
-void whenFileDialogShows(const QString &path, const QString &filter = QString())
+// Answers the next file dialog with a path and a name filter (empty path:
+// cancelled), recording the caption and the filters it offered.
+struct FileAnswer {
+    explicit FileAnswer(QString chosenPath = QString(), QString chosenFilter = QString())
+        : path(std::move(chosenPath))
+        , filter(std::move(chosenFilter))
+    {
+    }
+    QString path;
+    QString filter;
+    QString caption;
+    QStringList filters;
+    int asked = 0;
+};
+
+void answerFileDialogs(FileAnswer *answer)
 {
-    auto *tries = new int(0);
-    auto *timer = new QTimer;
-    timer->setInterval(20);
-    QObject::connect(timer, &QTimer::timeout, [timer, tries, path, filter] {
-        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
-        if (!dialog && ++*tries < 250)
-            return;
-        timer->stop();
-        timer->deleteLater();
-        delete tries;
-        if (!dialog)
-            return;
-        if (path.isEmpty()) {
-            dialog->reject();
-            return;
-        }
-        if (!filter.isEmpty())
-            dialog->selectNameFilter(filter);
-        dialog->selectFile(path);
-        static_cast<QDialog *>(dialog)->accept(); // QFileDialog::accept, which checks the name
-    });
-    timer->start();
+    ContactExchange::setFileChooserForTests(
+        [answer](const QString &caption, const QStringList &filters, QString *chosenFilter) {
+            ++answer->asked;
+            answer->caption = caption;
+            answer->filters = filters;
+            if (!answer->filter.isEmpty())
+                *chosenFilter = answer->filter;
+            return answer->path;
+        });
 }
 
 void writeFile(const QString &path, const QByteArray &bytes)
@@ -103,6 +102,7 @@ void TestExchangeWindow::init()
 
 void TestExchangeWindow::cleanup()
 {
+    ContactExchange::setFileChooserForTests({});
     m_window.reset();
     m_fixture.reset();
 }
@@ -124,9 +124,14 @@ void TestExchangeWindow::importFromTheWindow()
         gbk(QStringLiteral("姓名,性别,手机,地址,分组\r\n张三,男,+86 138 0013 8000,北京市朝阳区,朋友\r\n"
                            "李四,女,,,\r\n,男,,,\r\n")));
     BoxRecorder boxes;
-    whenFileDialogShows(csv);
+    FileAnswer answer { csv };
+    answerFileDialogs(&answer);
     m_window->NImport->trigger();
 
+    QCOMPARE(answer.asked, 1);
+    QCOMPARE(answer.caption, QStringLiteral("导入联系人"));
+    QVERIFY(answer.filters.constFirst().contains(QStringLiteral("*.vcf")));
+    QVERIFY(answer.filters.constFirst().contains(QStringLiteral("*.csv")));
     QCOMPARE(boxes.boxes().size(), 1);
     const ShownBox box = boxes.boxes().constFirst();
     QCOMPARE(box.caption, QStringLiteral("导入联系人"));
@@ -146,7 +151,8 @@ void TestExchangeWindow::refusedFileChangesNothing()
     writeFile(vcf, "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:张三\r\n");
     const QStringList before = m_fixture->rows();
     BoxRecorder boxes;
-    whenFileDialogShows(vcf);
+    FileAnswer answer { vcf };
+    answerFileDialogs(&answer);
     m_window->NImport->trigger();
     QCOMPARE(boxes.boxes().size(), 1);
     QCOMPARE(boxes.boxes().constFirst().icon, txl::ui::Icon::Warning);
@@ -157,11 +163,15 @@ void TestExchangeWindow::refusedFileChangesNothing()
 void TestExchangeWindow::cancelledDialogDoesNothing()
 {
     BoxRecorder boxes;
-    whenFileDialogShows(QString());
+    FileAnswer answer;
+    answerFileDialogs(&answer);
+    const QStringList before = m_fixture->rows();
     m_window->NImport->trigger();
-    whenFileDialogShows(QString());
     m_window->NExport->trigger();
+    QCOMPARE(answer.asked, 2);
+    QCOMPARE(answer.caption, QStringLiteral("导出联系人"));
     QVERIFY(boxes.boxes().isEmpty());
+    QCOMPARE(m_fixture->rows(), before);
 }
 
 void TestExchangeWindow::exportTheListAsItStands()
@@ -174,8 +184,12 @@ void TestExchangeWindow::exportTheListAsItStands()
 
     const QString file = QDir(m_fixture->dir()).filePath(QStringLiteral("out.csv"));
     BoxRecorder boxes;
-    whenFileDialogShows(file, QStringLiteral("CSV 文件，GBK (*.csv)"));
+    FileAnswer answer { file, QStringLiteral("CSV 文件，GBK (*.csv)") };
+    answerFileDialogs(&answer);
     m_window->NExport->trigger();
+    QCOMPARE(answer.filters,
+        QStringList({ QStringLiteral("vCard 文件 (*.vcf)"), QStringLiteral("CSV 文件，UTF-8 (*.csv)"),
+            QStringLiteral("CSV 文件，GBK (*.csv)") }));
     QCOMPARE(boxes.boxes().size(), 1);
     QVERIFY2(boxes.boxes().constFirst().text.startsWith(QStringLiteral("已导出 1 条联系人")),
         qPrintable(boxes.boxes().constFirst().text));
@@ -186,7 +200,8 @@ void TestExchangeWindow::exportTheListAsItStands()
     // vCard of the whole list after a reset.
     m_window->BitBtn2Click();
     const QString vcf = QDir(m_fixture->dir()).filePath(QStringLiteral("all"));
-    whenFileDialogShows(vcf, QStringLiteral("vCard 文件 (*.vcf)"));
+    // A bare name gets the suffix of the chosen kind.
+    answer = FileAnswer { vcf, QStringLiteral("vCard 文件 (*.vcf)") };
     m_window->NExport->trigger();
     QCOMPARE(exchange::readContactsFile(vcf + QStringLiteral(".vcf")).size(), size_t(2));
 }
