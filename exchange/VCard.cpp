@@ -323,16 +323,6 @@ QString joinAddress(const QStringList &c)
     return parts.join(QStringLiteral(", "));
 }
 
-QString sexFrom(const QString &value)
-{
-    const QString v = value.trimmed().toLower();
-    if (v == u"男" || v == u"m" || v == u"male")
-        return QStringLiteral("男");
-    if (v == u"女" || v == u"f" || v == u"female")
-        return QStringLiteral("女");
-    return QString();
-}
-
 bool isMobileLike(const QString &number)
 {
     int digits = 0;
@@ -392,10 +382,11 @@ struct CardBuilder {
                 haveGroup = true;
             }
         } else if (n == "GENDER") {
-            record.sex = sexFrom(splitComponents(decodedText(p), u';').value(0));
+            // As written ("M", "F"...): the import's rule maps it to 男 or 女.
+            record.sex = splitComponents(decodedText(p), u';').value(0).trimmed();
         } else if (n == "X-GENDER") {
             if (record.sex.isEmpty())
-                record.sex = sexFrom(unescape(decodedText(p)));
+                record.sex = unescape(decodedText(p)).trimmed();
         } else if (n == "X-QQ") {
             if (record.qq.isEmpty())
                 record.qq = unescape(decodedText(p)).trimmed();

@@ -132,14 +132,14 @@ void TestExchange::vcardReading_data()
                       "CATEGORIES:同事,朋友\r\nX-QQ:12345\r\nX-GENDER:Male\r\nNOTE:a\\, b\\; c\\n\r\nEND:VCARD\r\n"
                       "\r\nBEGIN:VCARD\r\nVERSION:3.0\r\nN:王;小\\,明;;;\r\nADR;TYPE=WORK:;;工作路1号;;;;\r\n"
                       "ADR;TYPE=HOME:;;人民\r\n\t路2号;上海市;;;\r\nEND:VCARD\r\n")
-        << QStringList { QStringLiteral("John Smith|男|12345|+1 555 0100|john@example.com||同事"),
+        << QStringList { QStringLiteral("John Smith|Male|12345|+1 555 0100|john@example.com||同事"),
                QStringLiteral("王小,明|||||上海市人民路2号|") };
 
     QTest::newRow("4.0 gender, impp, tel uri, utf-8 without charset")
         << QString::fromUtf8("BEGIN:VCARD\nVERSION:4.0\nFN:李雷\nGENDER:F;\nIMPP:qq:987654321\n"
                              "TEL;VALUE=uri;TYPE=\"voice,cell\":tel:+86-139-0000-1111\nEND:VCARD\n")
                .toUtf8()
-        << QStringList { QStringLiteral("李雷|女|987654321|+86-139-0000-1111|||") };
+        << QStringList { QStringLiteral("李雷|F|987654321|+86-139-0000-1111|||") };
 
     QTest::newRow("base64, Big5, UTF-7, lower-case names") << QByteArray(
         "begin:vcard\r\nversion:2.1\r\nfn;charset=big5;encoding=base64:"
