@@ -19,6 +19,13 @@ struct ContactRecord {
 
 using ContactRecords = std::vector<ContactRecord>;
 
+// True when the text holds a Chinese (Han) character.
+bool containsHan(const QString &text);
+
+// One name from a family and a given name, as the files split it: Han names
+// run together ("张" + "三"), others read given first ("John Smith").
+QString joinedName(const QString &family, const QString &given);
+
 // A file that cannot be read as a whole: its message says why, in the
 // program's language.
 class ExchangeError {

@@ -144,19 +144,6 @@ private:
     int m_line = 1;
 };
 
-QString joinName(const QString &last, const QString &first)
-{
-    auto han = [](const QString &s) {
-        for (QChar c : s)
-            if (c.unicode() >= 0x3400 && c.unicode() <= 0x9FFF)
-                return true;
-        return false;
-    };
-    if (last.isEmpty() || first.isEmpty())
-        return last + first;
-    return han(last) || han(first) ? last + first : first + u' ' + last;
-}
-
 QByteArray quoted(const QByteArray &field)
 {
     if (!field.contains(',') && !field.contains('"') && !field.contains('\n') && !field.contains('\r'))
@@ -211,7 +198,7 @@ ContactRecords readCsv(const QByteArray &input)
         };
         ContactRecord rec;
         rec.line = row.line;
-        rec.name = index[Name] >= 0 ? at(Name) : joinName(at(LastName).trimmed(), at(FirstName).trimmed());
+        rec.name = index[Name] >= 0 ? at(Name) : joinedName(at(LastName).trimmed(), at(FirstName).trimmed());
         rec.sex = at(Sex);
         rec.qq = at(Qq);
         rec.mobile = at(Mobile);

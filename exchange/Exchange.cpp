@@ -91,15 +91,8 @@ ContactRecords readContactsFile(const QString &path)
     return looksLikeVCard(bytes) ? readVCards(bytes) : readCsv(bytes);
 }
 
-ContactRecords storedContacts(txl::Connection &connection)
+ContactRecords contactsOf(const txl::Query &query)
 {
-    txl::Query query;
-    query.setObjectName(QStringLiteral("exportquery"));
-    query.setConnection(&connection);
-    query.addSql(QStringLiteral("select * from data"));
-    query.open();
-    ContactRecords records;
-    records.reserve(static_cast<size_t>(query.recordCount()));
     const int cols[7] = {
         query.fieldIndex(QStringLiteral("姓名")),
         query.fieldIndex(QStringLiteral("性别")),
@@ -109,7 +102,10 @@ ContactRecords storedContacts(txl::Connection &connection)
         query.fieldIndex(QStringLiteral("家庭住址")),
         query.fieldIndex(QStringLiteral("组名")),
     };
-    for (int r = 0; r < query.recordCount(); ++r) {
+    const int count = query.recordCount();
+    ContactRecords records;
+    records.reserve(static_cast<size_t>(count));
+    for (int r = 0; r < count; ++r) {
         ContactRecord rec;
         QString *fields[7] = { &rec.name, &rec.sex, &rec.qq, &rec.mobile, &rec.email, &rec.address, &rec.group };
         for (int c = 0; c < 7; ++c)
@@ -117,6 +113,16 @@ ContactRecords storedContacts(txl::Connection &connection)
         records.push_back(std::move(rec));
     }
     return records;
+}
+
+ContactRecords storedContacts(txl::Connection &connection)
+{
+    txl::Query query;
+    query.setObjectName(QStringLiteral("exportquery"));
+    query.setConnection(&connection);
+    query.addSql(QStringLiteral("select * from data"));
+    query.open();
+    return contactsOf(query);
 }
 
 ImportSummary importContacts(txl::Connection &connection, ContactRecords records, bool dryRun, const Progress &progress)

@@ -8,7 +8,8 @@
 
 namespace txl {
 class Connection;
-}
+class Query;
+} // namespace txl
 
 namespace exchange {
 
@@ -47,6 +48,8 @@ ImportSummary importContacts(
     txl::Connection &connection, ContactRecords records, bool dryRun, const Progress &progress = {});
 ImportSummary importFile(txl::Connection &connection, const QString &path, bool dryRun, const Progress &progress = {});
 
+// The rows of an open query, its columns found by name.
+ContactRecords contactsOf(const txl::Query &query);
 // The whole table in stored order.
 ContactRecords storedContacts(txl::Connection &connection);
 

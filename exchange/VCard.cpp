@@ -22,20 +22,6 @@ struct Property {
     QByteArray rawValue;
 };
 
-bool isHan(QChar c)
-{
-    const char16_t u = c.unicode();
-    return (u >= 0x3400 && u <= 0x9FFF) || (u >= 0xF900 && u <= 0xFAFF) || c.isSurrogate();
-}
-
-bool containsHan(const QString &s)
-{
-    for (QChar c : s)
-        if (isHan(c))
-            return true;
-    return false;
-}
-
 QByteArray stripBom(const QByteArray &bytes)
 {
     const TextEncoding enc = detectEncoding(bytes);
@@ -286,15 +272,6 @@ QString decodedText(const Property &p)
     return decodeCharset(valueBytes(p), p.charset);
 }
 
-QString joinName(const QString &family, const QString &given)
-{
-    if (family.isEmpty() || given.isEmpty())
-        return family + given;
-    if (containsHan(family) || containsHan(given))
-        return family + given;
-    return given + u' ' + family;
-}
-
 QString joinAddress(const QStringList &c)
 {
     // pobox; extended; street; locality; region; postal code; country
@@ -403,7 +380,7 @@ struct CardBuilder {
 
     ContactRecord finish()
     {
-        const QString fromN = joinName(family, given);
+        const QString fromN = joinedName(family, given);
         if (haveN && !fromN.isEmpty() && (containsHan(fromN) || fn.isEmpty()))
             record.name = fromN;
         else

@@ -150,24 +150,7 @@ void exportContacts(QWidget *parent)
     const exchange::FileFormat format = filter == vcard ? exchange::FileFormat::VCard : exchange::FileFormat::Csv;
     const exchange::CsvEncoding encoding = filter == csvGbk ? exchange::CsvEncoding::Gbk : exchange::CsvEncoding::Utf8;
 
-    const int cols[7] = {
-        list->fieldIndex(QStringLiteral("姓名")),
-        list->fieldIndex(QStringLiteral("性别")),
-        list->fieldIndex(QStringLiteral("QQ号码")),
-        list->fieldIndex(QStringLiteral("手机号码")),
-        list->fieldIndex(QStringLiteral("电子邮件")),
-        list->fieldIndex(QStringLiteral("家庭住址")),
-        list->fieldIndex(QStringLiteral("组名")),
-    };
-    exchange::ContactRecords records;
-    records.reserve(static_cast<size_t>(count));
-    for (int r = 0; r < count; ++r) {
-        exchange::ContactRecord rec;
-        QString *fields[7] = { &rec.name, &rec.sex, &rec.qq, &rec.mobile, &rec.email, &rec.address, &rec.group };
-        for (int c = 0; c < 7; ++c)
-            *fields[c] = list->value(r, cols[c]);
-        records.push_back(std::move(rec));
-    }
+    const exchange::ContactRecords records = exchange::contactsOf(*list);
     try {
         exchange::exportFile(path, records, format, encoding);
     } catch (const exchange::ExchangeError &e) {

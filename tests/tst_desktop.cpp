@@ -193,10 +193,7 @@ void TestDesktop::previewCaptionUnderChinese()
     QVERIFY(m_installed);
     ContactsFixture fixture(3);
     fixture.createDm();
-    Dm->addquery->close();
-    Dm->addquery->clearSql();
-    Dm->addquery->addSql(QStringLiteral("select * from data"));
-    Dm->addquery->open();
+    Dm->reloadAll();
     auto holder = std::make_unique<Tfrm_print>();
     holder->QuickRep1->disconnect(holder.get());
     QPointer<txl::report::PreviewWindow> window = holder->QuickRep1->openPreview();

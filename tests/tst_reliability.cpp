@@ -8,11 +8,11 @@
 #include "fuzz/ReportInput.h"
 
 #include "platform/data/Query.h"
+#include "platform/image/JpegImage.h"
 #include "platform/report/PagePainter.h"
 #include "platform/report/PreparedReport.h"
 #include "platform/report/PreviewWindow.h"
 #include "platform/ui/Dialogs.h"
-#include "platform/image/JpegImage.h"
 #include "report/Unit_print.h"
 #include "store/Unit_Dm.h"
 
@@ -316,10 +316,7 @@ private slots:
         fixture.createDm();
         fixture.exec(
             QStringLiteral("insert into data values('联系人001','男','10001','13900000001','m@x.cn','北京','同学');"));
-        Dm->addquery->close();
-        Dm->addquery->clearSql();
-        Dm->addquery->addSql(QStringLiteral("select * from data"));
-        Dm->addquery->open();
+        Dm->reloadAll();
         auto holder = std::make_unique<Tfrm_print>();
         holder->QuickRep1->disconnect(holder.get());
         QPointer<PreviewWindow> w = holder->QuickRep1->openPreview();
