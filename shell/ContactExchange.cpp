@@ -147,6 +147,13 @@ void exportContacts(QWidget *parent)
     // for a name that came without one.
     if (QFileInfo(path).suffix().isEmpty())
         path += filter == vcard ? QStringLiteral(".vcf") : QStringLiteral(".csv");
+    // A name typed with a suffix we know says the format, whichever kind is
+    // chosen in the list: "联系人.csv" is never written as a vCard.
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (filter == vcard && (suffix == u"csv" || suffix == u"txt"))
+        filter = csvUtf8;
+    else if (filter != vcard && (suffix == u"vcf" || suffix == u"vcard"))
+        filter = vcard;
     const exchange::FileFormat format = filter == vcard ? exchange::FileFormat::VCard : exchange::FileFormat::Csv;
     const exchange::CsvEncoding encoding = filter == csvGbk ? exchange::CsvEncoding::Gbk : exchange::CsvEncoding::Utf8;
 

@@ -204,6 +204,16 @@ void TestExchangeWindow::exportTheListAsItStands()
     answer = FileAnswer { vcf, QStringLiteral("vCard 文件 (*.vcf)") };
     m_window->NExport->trigger();
     QCOMPARE(exchange::readContactsFile(vcf + QStringLiteral(".vcf")).size(), size_t(2));
+
+    // A typed suffix wins over the kind chosen in the list.
+    const QString typedCsv = QDir(m_fixture->dir()).filePath(QStringLiteral("typed.csv"));
+    answer = FileAnswer { typedCsv, QStringLiteral("vCard 文件 (*.vcf)") };
+    m_window->NExport->trigger();
+    QVERIFY(readFile(typedCsv).startsWith(QStringLiteral("\uFEFF姓名,性别,QQ号码").toUtf8()));
+    const QString typedVcf = QDir(m_fixture->dir()).filePath(QStringLiteral("typed.vcf"));
+    answer = FileAnswer { typedVcf, QStringLiteral("CSV 文件，GBK (*.csv)") };
+    m_window->NExport->trigger();
+    QVERIFY(readFile(typedVcf).startsWith("BEGIN:VCARD\r\n"));
 }
 
 QTEST_MAIN(TestExchangeWindow)
