@@ -25,6 +25,9 @@ txl_install_missing() {
 txl_build() { # build-dir, extra cmake arguments...
   local dir=$1
   shift
-  cmake -S "$TXL_ROOT" -B "$dir" "$@"
+  local launcher=()
+  # A compiler cache, where one is installed, keeps rebuilds of several work trees short.
+  command -v ccache >/dev/null 2>&1 && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  cmake -S "$TXL_ROOT" -B "$dir" "${launcher[@]}" "$@"
   cmake --build "$dir" -j"$(nproc)"
 }
