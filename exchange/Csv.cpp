@@ -552,11 +552,17 @@ public:
                 throw ExchangeError(
                     QStringLiteral("第 %1 行“%2”含有 GBK 无法表示的字符；请改用 UTF-8 导出。").arg(line).arg(s));
         } else {
+            char *o = m_p + m_len; // a local pointer the compiler keeps in a register
             for (qsizetype i = 0; i < n; ++i) {
-                m_len += utf8Of(u, n, i, m_p + m_len);
-                if (u[i] == '"')
-                    m_p[m_len++] = '"';
+                if (u[i] < 0x80) {
+                    *o++ = static_cast<char>(u[i]);
+                    if (u[i] == '"')
+                        *o++ = '"';
+                } else {
+                    o += utf8Of(u, n, i, o);
+                }
             }
+            m_len = o - m_p;
         }
         if (quote)
             m_p[m_len++] = '"';

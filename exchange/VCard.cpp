@@ -590,6 +590,21 @@ public:
         reserve(s.size() * 4 + 8);
         const char16_t *u = s.utf16();
         const qsizetype n = s.size();
+        // Local copies the compiler keeps in registers (stores through a
+        // char pointer could otherwise change the members).
+        char *o = m_p + m_len;
+        int column = m_column;
+        auto put = [&](const char *bytes, int k) {
+            if (column + k > 75) {
+                *o++ = '\r';
+                *o++ = '\n';
+                *o++ = ' ';
+                column = 1; // the leading space counts
+            }
+            for (int j = 0; j < k; ++j)
+                *o++ = bytes[j];
+            column += k;
+        };
         char b[4];
         for (qsizetype i = 0; i < n; ++i) {
             const char16_t c = u[i];
@@ -603,6 +618,8 @@ public:
                 put(b, utf8Of(u, n, i, b));
             }
         }
+        m_len = o - m_p;
+        m_column = column;
     }
 
     void ascii(const char *s)
