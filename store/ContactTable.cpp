@@ -3,6 +3,7 @@
 #include "platform/data/Connection.h"
 #include "platform/data/DataError.h"
 #include "platform/data/Query.h"
+#include "platform/data/Statement.h"
 
 #include <QHash>
 
@@ -58,21 +59,33 @@ Contacts ContactTable::rowsOf(const txl::Query &query)
 
 Contacts ContactTable::all() const
 {
-    txl::Query q;
-    point(q, m_connection, QStringLiteral("contactsquery"), QStringLiteral("select * from data"));
-    q.open();
-    return rowsOf(q);
+    txl::Statement select(m_connection, QStringLiteral("select * from data"));
+    int columns[Contact::fieldCount];
+    for (int c = 0; c < Contact::fieldCount; ++c) {
+        columns[c] = -1;
+        for (int k = 0; k < select.columnCount(); ++k) {
+            if (select.columnName(k) == columnNames().at(c))
+                columns[c] = k;
+        }
+    }
+    Contacts rows;
+    while (select.step()) {
+        Contact contact;
+        for (int c = 0; c < Contact::fieldCount; ++c) {
+            if (columns[c] >= 0)
+                contact.field(c) = select.text(columns[c]);
+        }
+        rows.push_back(std::move(contact));
+    }
+    return rows;
 }
 
 QSet<QString> ContactTable::names() const
 {
-    txl::Query q;
-    point(q, m_connection, QStringLiteral("namesquery"), QStringLiteral("select 姓名 from data"));
-    q.open();
+    txl::Statement select(m_connection, QStringLiteral("select 姓名 from data"));
     QSet<QString> names;
-    names.reserve(q.recordCount());
-    for (int r = 0; r < q.recordCount(); ++r)
-        names.insert(q.value(r, 0));
+    while (select.step())
+        names.insert(select.text(0));
     return names;
 }
 
@@ -107,9 +120,7 @@ ContactTable::InsertResult ContactTable::insertNew(
     QHash<QString, std::size_t> batch;
     batch.reserve(static_cast<int>(count));
 
-    txl::Query insert;
-    point(insert, m_connection, QStringLiteral("insertquery"),
-        QStringLiteral("insert into data values(:p0,:p1,:p2,:p3,:p4,:p5,:p6)"));
+    txl::Statement insert(m_connection, QStringLiteral("insert into data values(?,?,?,?,?,?,?)"));
     const int total = static_cast<int>(count);
     for (std::size_t i = 0; i < count; ++i) {
         const Contact &c = at(i);
@@ -120,8 +131,9 @@ ContactTable::InsertResult ContactTable::insertNew(
         } else {
             batch.insert(c.name, i);
             if (!dryRun) {
-                bindContact(insert, c);
-                insert.execSql();
+                for (int column = 0; column < Contact::fieldCount; ++column)
+                    insert.bind(column + 1, c.field(column));
+                insert.execute();
             }
             ++result.inserted;
         }
