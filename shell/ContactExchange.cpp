@@ -4,6 +4,7 @@
 #include "platform/ui/Dialogs.h"
 #include "platform/ui/FileDialogs.h"
 #include "platform/ui/WaitCursor.h"
+#include "store/ContactTable.h"
 #include "store/Unit_Dm.h"
 
 #include <QDir>
@@ -72,7 +73,8 @@ void importContacts(QWidget *parent)
 
     exchange::ImportSummary summary;
     try {
-        summary = exchange::importContacts(*Dm->scon, std::move(records), false, report);
+        store::ContactTable table = Dm->contactTable();
+        summary = exchange::importContacts(table, std::move(records), false, report);
     } catch (const exchange::ExchangeError &e) {
         progress.reset();
         txl::ui::showNotice(e.message(), QStringLiteral("导入联系人"), txl::ui::Icon::Warning);
@@ -125,7 +127,7 @@ void exportContacts(QWidget *parent)
     const exchange::FileFormat format = filter == vcard ? exchange::FileFormat::VCard : exchange::FileFormat::Csv;
     const exchange::CsvEncoding encoding = filter == csvGbk ? exchange::CsvEncoding::Gbk : exchange::CsvEncoding::Utf8;
 
-    const exchange::ContactRecords records = exchange::contactsOf(*list);
+    const exchange::ContactRecords records = exchange::recordsOf(store::ContactTable::rowsOf(*list));
     try {
         exchange::exportFile(path, records, format, encoding);
     } catch (const exchange::ExchangeError &e) {
