@@ -5,8 +5,9 @@ TXL_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 TXL_PACKAGES=(build-essential cmake pkg-config qt6-base-dev libsqlcipher-dev sqlcipher
   libjpeg62-turbo-dev fonts-wqy-microhei fonts-liberation2
   qt6-translations-l10n dpkg-dev desktop-file-utils appstream)
-# Only the tests need these: they check the pinyin table against its dictionary.
-TXL_TEST_PACKAGES=(python3 golang-github-mozillazg-go-pinyin-dev)
+# Only the tests need these: they check the pinyin table against its
+# dictionary, and the formatting of the sources.
+TXL_TEST_PACKAGES=(python3 golang-github-mozillazg-go-pinyin-dev clang-format)
 
 txl_install_missing() {
   local missing=()
@@ -20,6 +21,23 @@ txl_install_missing() {
   [ "$(id -u)" -eq 0 ] || sudo=(sudo)
   "${sudo[@]}" apt-get update -qq
   DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+# Fails, naming the files, when a tracked C++ source is not formatted as
+# .clang-format says.
+txl_check_format() {
+  local files=() report
+  if git -C "$TXL_ROOT" rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+    mapfile -t files < <(git -C "$TXL_ROOT" ls-files '*.cpp' '*.h')
+  else
+    mapfile -t files < <(cd "$TXL_ROOT" && find . -path './build*' -prune -o \( -name '*.cpp' -o -name '*.h' \) -print)
+  fi
+  [ ${#files[@]} -eq 0 ] && return 0
+  if ! report=$(cd "$TXL_ROOT" && clang-format --dry-run --Werror "${files[@]}" 2>&1); then
+    echo "Not formatted as .clang-format says (run: clang-format -i FILE):" >&2
+    grep -o '^[^ :]*\.\(cpp\|h\):' <<<"$report" | tr -d : | sort -u | sed 's/^/  /' >&2
+    return 1
+  fi
 }
 
 txl_build() { # build-dir, extra cmake arguments...

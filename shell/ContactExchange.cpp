@@ -2,12 +2,12 @@
 
 #include "exchange/Exchange.h"
 #include "platform/ui/Dialogs.h"
+#include "platform/ui/FileDialogs.h"
+#include "platform/ui/WaitCursor.h"
 #include "store/ContactTable.h"
 #include "store/Unit_Dm.h"
 
-#include <QApplication>
 #include <QDir>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QProgressDialog>
 #include <QStandardPaths>
@@ -28,52 +28,25 @@ QString startFolder()
     return QDir(docs).exists() ? docs : QDir::homePath();
 }
 
-FileChooser &chooserForTests()
-{
-    static FileChooser chooser;
-    return chooser;
-}
-
-// The file dialog, or the tests' answer to it. Returns the chosen path, empty
-// when cancelled.
-QString chooseFile(QFileDialog &dialog, const QStringList &filters, QString *chosenFilter)
-{
-    if (chooserForTests())
-        return chooserForTests()(dialog.windowTitle(), filters, chosenFilter);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return QString();
-    *chosenFilter = dialog.selectedNameFilter();
-    return dialog.selectedFiles().constFirst();
-}
-
 } // namespace
-
-void setFileChooserForTests(FileChooser chooser)
-{
-    chooserForTests() = std::move(chooser);
-}
 
 void importContacts(QWidget *parent)
 {
     const QStringList filters { QStringLiteral("联系人文件 (*.vcf *.vcard *.csv *.txt)"),
         QStringLiteral("vCard 文件 (*.vcf *.vcard)"), QStringLiteral("CSV 文件 (*.csv *.txt)"),
         QStringLiteral("所有文件 (*)") };
-    QFileDialog dialog(parent, QStringLiteral("导入联系人"), startFolder(), filters.join(QStringLiteral(";;")));
-    dialog.setObjectName(QStringLiteral("ImportFileDialog"));
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    QString chosenFilter;
-    const QString path = chooseFile(dialog, filters, &chosenFilter);
+    const txl::ui::FileChoice choice = txl::ui::chooseFile(parent,
+        { txl::ui::FileRequest::Open, QStringLiteral("导入联系人"), startFolder(), filters, QString(),
+            QStringLiteral("ImportFileDialog") });
+    const QString path = choice.path;
     if (path.isEmpty())
         return;
 
     exchange::ContactRecords records;
     try {
-        QApplication::setOverrideCursor(Qt::WaitCursor);
+        const txl::ui::WaitCursor busy;
         records = exchange::readContactsFile(path);
-        QApplication::restoreOverrideCursor();
     } catch (const exchange::ExchangeError &e) {
-        QApplication::restoreOverrideCursor();
         txl::ui::showNotice(e.message() + QStringLiteral("\n没有导入任何联系人。"), QStringLiteral("导入联系人"),
             txl::ui::Icon::Warning);
         return;
@@ -132,17 +105,12 @@ void exportContacts(QWidget *parent)
     const int count = list->recordCount();
 
     const QStringList filters { vcard, csvUtf8, csvGbk };
-    QFileDialog dialog(parent, QStringLiteral("导出联系人"), QDir(startFolder()).filePath(QStringLiteral("通讯录.vcf")),
-        filters.join(QStringLiteral(";;")));
-    dialog.setObjectName(QStringLiteral("ExportFileDialog"));
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setDefaultSuffix(QStringLiteral("vcf"));
-    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&](const QString &filter) {
-        dialog.setDefaultSuffix(filter == vcard ? QStringLiteral("vcf") : QStringLiteral("csv"));
-    });
-    QString filter = vcard;
-    QString path = chooseFile(dialog, filters, &filter);
+    const txl::ui::FileChoice choice = txl::ui::chooseFile(parent,
+        { txl::ui::FileRequest::Save, QStringLiteral("导出联系人"),
+            QDir(startFolder()).filePath(QStringLiteral("通讯录.vcf")), filters, vcard,
+            QStringLiteral("ExportFileDialog") });
+    QString path = choice.path;
+    QString filter = choice.filter;
     if (path.isEmpty())
         return;
     // The dialog adds the suffix of the chosen kind to a bare name; so do we

@@ -1,9 +1,5 @@
 #pragma once
 
-#include <QString>
-#include <QStringList>
-#include <functional>
-
 class QWidget;
 
 // The main window's import and export commands: the file dialogs, the
@@ -18,12 +14,5 @@ void importContacts(QWidget *parent);
 // Asks for a file name and writes the list as it stands in the window (all
 // contacts, or the result of the last search) as vCard or CSV.
 void exportContacts(QWidget *parent);
-
-// For tests: answers the file dialogs instead of showing them, the way the
-// message boxes can be recorded. Given the caption and the name filters it
-// returns the chosen path (empty: cancelled) and sets the chosen filter.
-// An empty function shows the dialogs again.
-using FileChooser = std::function<QString(const QString &caption, const QStringList &filters, QString *chosenFilter)>;
-void setFileChooserForTests(FileChooser chooser);
 
 } // namespace ContactExchange

@@ -41,10 +41,10 @@ public:
         ++secondAsked;
         return second.path();
     }
-    bool exists(const QString &path) override
+    QString executableIn(const QString &directory, const QString &name) override
     {
-        checked << path;
-        return ProgramHost::exists(path);
+        checked << QDir(directory).filePath(name);
+        return ProgramHost::executableIn(directory, name);
     }
     void startDetached(const QString &program) override
     {
@@ -67,19 +67,23 @@ private:
     ProgramHost *m_before;
 };
 
+// Puts programs in a folder: "name/" makes a folder of that name, "name-"
+// a file without the executable bit.
 void putFiles(const QString &dir, const QStringList &names)
 {
     for (const QString &name : names) {
-        const QString path = QDir(dir).filePath(name);
         if (name.endsWith(QLatin1Char('/'))) {
-            QVERIFY(QDir().mkpath(path));
+            QVERIFY(QDir().mkpath(QDir(dir).filePath(name)));
             continue;
         }
-        QFile f(path);
+        const bool runnable = !name.endsWith(QLatin1Char('-'));
+        QFile f(QDir(dir).filePath(runnable ? name : name.chopped(1)));
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write("#!/bin/sh\n");
         f.close();
-        QVERIFY(f.setPermissions(f.permissions() | QFileDevice::ExeOwner));
+        const QFileDevice::Permissions plain = f.permissions()
+            & ~(QFileDevice::ExeOwner | QFileDevice::ExeUser | QFileDevice::ExeGroup | QFileDevice::ExeOther);
+        QVERIFY(f.setPermissions(runnable ? plain | QFileDevice::ExeOwner : plain));
     }
 }
 
@@ -119,9 +123,16 @@ void TestCalculator::search_data()
     QTest::newRow("list order within a place")
         << QStringList { QStringLiteral("xcalc"), QStringLiteral("galculator"), QStringLiteral("mate-calc") }
         << QStringList {} << QStringLiteral("first") << QStringLiteral("galculator") << false;
-    QTest::newRow("a directory of that name counts")
+    // Only a file the user may run is a program.
+    QTest::newRow("a directory of that name is passed over")
         << QStringList { QStringLiteral("kcalc/") } << QStringList { QStringLiteral("xcalc") }
-        << QStringLiteral("first") << QStringLiteral("kcalc") << false;
+        << QStringLiteral("second") << QStringLiteral("xcalc") << true;
+    QTest::newRow("a file without the executable bit is passed over")
+        << QStringList { QStringLiteral("gnome-calculator-"), QStringLiteral("xcalc") } << QStringList {}
+        << QStringLiteral("first") << QStringLiteral("xcalc") << false;
+    QTest::newRow("neither place has a runnable one")
+        << QStringList { QStringLiteral("kcalc-") } << QStringList { QStringLiteral("mate-calc/") } << QString()
+        << QString() << true;
     QTest::newRow("other programs are not calculators")
         << QStringList { QStringLiteral("calc"), QStringLiteral("calc.exe"), QStringLiteral("bc") }
         << QStringList { QStringLiteral("gnome-calculator.desktop"), QStringLiteral("Kcalc") } << QString() << QString()

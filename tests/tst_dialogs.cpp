@@ -4,15 +4,24 @@
 
 #include "platform/data/DataError.h"
 #include "platform/ui/Dialogs.h"
+#include "platform/ui/FileDialogs.h"
+#include "platform/ui/WaitCursor.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
 #include <functional>
+#include <stdexcept>
 
 using namespace txl::ui;
 
@@ -47,6 +56,25 @@ void clickOk(QMessageBox *box)
     QTest::mouseClick(box->buttons().first(), Qt::LeftButton);
 }
 
+// Runs the action on the next file dialog once it is up.
+void whenFileDialogShows(const std::function<void(QFileDialog *)> &action)
+{
+    auto *tries = new int(0);
+    auto *timer = new QTimer;
+    timer->setInterval(20);
+    QObject::connect(timer, &QTimer::timeout, [timer, tries, action] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        if ((!dialog || !dialog->isVisible()) && ++*tries < 250)
+            return;
+        timer->stop();
+        timer->deleteLater();
+        delete tries;
+        if (dialog)
+            action(dialog);
+    });
+    timer->start();
+}
+
 } // namespace
 
 class TestDialogs : public QObject {
@@ -63,6 +91,13 @@ private slots:
     void question();
     void errorReport();
     void guardedReportsAndContinues();
+
+    void firstSuffix_data();
+    void firstSuffix();
+    void fileDialog_data();
+    void fileDialog();
+    void fileDialogRecorder();
+    void waitCursor();
 };
 
 void TestDialogs::fullStop_data()
@@ -251,6 +286,182 @@ void TestDialogs::guardedReportsAndContinues()
     QCOMPARE(boxes.boxes().at(0).caption, applicationTitle());
     QCOMPARE(boxes.boxes().at(1).kind, ShownBox::ErrorReport);
     QCOMPARE(boxes.boxes().at(1).text, QString());
+}
+
+void TestDialogs::firstSuffix_data()
+{
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<QString>("suffix");
+    QTest::newRow("one") << "PDF files (*.pdf)"
+                         << "pdf";
+    QTest::newRow("several") << "联系人文件 (*.vcf *.vcard *.csv)"
+                             << "vcf";
+    QTest::newRow("any file") << "所有文件 (*)" << QString();
+    QTest::newRow("no brackets") << "*.txr"
+                                 << "txr";
+    QTest::newRow("empty") << QString() << QString();
+}
+
+void TestDialogs::firstSuffix()
+{
+    QFETCH(QString, filter);
+    QFETCH(QString, suffix);
+    QCOMPARE(firstSuffixOf(filter), suffix);
+}
+
+// The real dialog as the user meets it: what it offers, and what it returns
+// for what the user types and picks.
+void TestDialogs::fileDialog_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QString>("start"); // relative to the folder
+    QTest::addColumn<QString>("selected"); // filter chosen at first
+    QTest::addColumn<int>("filterSteps"); // moves down the filter list
+    QTest::addColumn<QString>("typed"); // empty: cancel
+    QTest::addColumn<QString>("expected"); // relative to the folder; empty: cancelled
+    QTest::addColumn<QString>("expectedFilter");
+    QTest::addColumn<QString>("proposed"); // the name in the field as the dialog opens
+
+    const auto row
+        = [](const char *name, FileRequest::Mode mode, const char *start, const char *selected, int filterSteps,
+              const char *typed, const char *expected, const char *expectedFilter, const char *proposed) {
+              QTest::newRow(name) << int(mode) << QString::fromUtf8(start) << QString::fromUtf8(selected) << filterSteps
+                                  << QString::fromUtf8(typed) << QString::fromUtf8(expected)
+                                  << QString::fromUtf8(expectedFilter) << QString::fromUtf8(proposed);
+          };
+    row("open an existing file", FileRequest::Open, "", "", 0, "old.vcf", "old.vcf", "vCard (*.vcf)", "");
+    row("save, the proposed name, cancelled", FileRequest::Save, "通讯录.vcf", "", 0, "", "", "", "通讯录.vcf");
+    // The proposed name takes the selected kind's suffix, and so does a bare one.
+    row("save, a bare name gets the selected kind's suffix", FileRequest::Save, "通讯录.vcf", "CSV (*.csv *.txt)", 0,
+        "list", "list.csv", "CSV (*.csv *.txt)", "通讯录.csv");
+    row("save, the suffix follows the kind picked", FileRequest::Save, "", "", 1, "list", "list.csv",
+        "CSV (*.csv *.txt)", "");
+    row("save, a typed suffix stays", FileRequest::Save, "", "", 0, "list.txt", "list.txt", "vCard (*.vcf)", "");
+    row("save, no suffix from any file", FileRequest::Save, "", "", 2, "list", "list", "所有文件 (*)", "");
+}
+
+void TestDialogs::fileDialog()
+{
+    QFETCH(int, mode);
+    QFETCH(QString, start);
+    QFETCH(QString, selected);
+    QFETCH(int, filterSteps);
+    QFETCH(QString, typed);
+    QFETCH(QString, expected);
+    QFETCH(QString, expectedFilter);
+    QFETCH(QString, proposed);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QFile old(dir.filePath(QStringLiteral("old.vcf")));
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.close();
+    const FileRequest request { FileRequest::Mode(mode), QStringLiteral("导出联系人"), dir.filePath(start),
+        { QStringLiteral("vCard (*.vcf)"), QStringLiteral("CSV (*.csv *.txt)"), QStringLiteral("所有文件 (*)") },
+        selected, QStringLiteral("ExportFileDialog") };
+
+    bool shown = false;
+    QString title, objectName, folder, nameShown, offeredFilter;
+    QStringList filters;
+    QFileDialog::AcceptMode acceptMode = QFileDialog::AcceptOpen;
+    whenFileDialogShows([&](QFileDialog *dialog) {
+        shown = true;
+        title = dialog->windowTitle();
+        objectName = dialog->objectName();
+        folder = dialog->directory().absolutePath();
+        filters = dialog->nameFilters();
+        offeredFilter = dialog->selectedNameFilter();
+        acceptMode = dialog->acceptMode();
+        auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        nameShown = name ? name->text() : QString();
+        auto *types = dialog->findChild<QComboBox *>(QStringLiteral("fileTypeCombo"));
+        for (int i = 0; i < filterSteps && types; ++i)
+            QTest::keyClick(types, Qt::Key_Down);
+        if (typed.isEmpty() || !name) {
+            dialog->reject();
+            return;
+        }
+        name->setText(typed);
+        QTest::keyClick(name, Qt::Key_Return);
+    });
+    const FileChoice choice = chooseFile(nullptr, request);
+
+    QVERIFY(shown);
+    QCOMPARE(title, QStringLiteral("导出联系人"));
+    QCOMPARE(objectName, QStringLiteral("ExportFileDialog"));
+    QCOMPARE(folder, QDir(dir.path()).absolutePath());
+    QCOMPARE(filters, request.filters);
+    QCOMPARE(offeredFilter, selected.isEmpty() ? request.filters.constFirst() : selected);
+    QCOMPARE(acceptMode, mode == FileRequest::Save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    if (!proposed.isEmpty())
+        QCOMPARE(nameShown, proposed);
+    QCOMPARE(choice.cancelled(), expected.isEmpty());
+    if (expected.isEmpty())
+        return;
+    QCOMPARE(QFileInfo(choice.path).absoluteFilePath(), QFileInfo(dir.filePath(expected)).absoluteFilePath());
+    QCOMPARE(choice.filter, expectedFilter);
+}
+
+void TestDialogs::fileDialogRecorder()
+{
+    const FileRequest request { FileRequest::Save, QStringLiteral("Save report"), QString(),
+        { QStringLiteral("Saved report (*.txr)"), QStringLiteral("PDF file (*.pdf)") }, QString(), QString() };
+    FileChoice third;
+    {
+        FileDialogRecorder files;
+        files.queueAnswer(QStringLiteral("/tmp/a"), QStringLiteral("PDF file (*.pdf)"));
+        files.queueAnswer(QStringLiteral("/tmp/b"));
+        const FileChoice first = chooseFile(nullptr, request);
+        const FileChoice second = chooseFile(nullptr, request);
+        third = chooseFile(nullptr, request);
+        QCOMPARE(first.path, QStringLiteral("/tmp/a"));
+        QCOMPARE(first.filter, QStringLiteral("PDF file (*.pdf)"));
+        // No filter given: the one the dialog would have offered first.
+        QCOMPARE(second.path, QStringLiteral("/tmp/b"));
+        QCOMPARE(second.filter, QStringLiteral("Saved report (*.txr)"));
+        QCOMPARE(files.requests().size(), 3);
+        QCOMPARE(files.requests().at(2).filters, request.filters);
+        QCOMPARE(files.captions(), QStringList(3, QStringLiteral("Save report")));
+    }
+    // The queue ran dry: cancelled, nothing shown.
+    QVERIFY(third.cancelled());
+
+    // Gone with its scope: the real dialog again.
+    bool shown = false;
+    whenFileDialogShows([&](QFileDialog *dialog) {
+        shown = true;
+        dialog->reject();
+    });
+    QVERIFY(chooseFile(nullptr, request).cancelled());
+    QVERIFY(shown);
+}
+
+void TestDialogs::waitCursor()
+{
+    QVERIFY(!QApplication::overrideCursor());
+    {
+        const WaitCursor outer;
+        QVERIFY(QApplication::overrideCursor());
+        QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+        {
+            const WaitCursor inner;
+            QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+        }
+        // The inner one gone, the outer still waits.
+        QVERIFY(QApplication::overrideCursor());
+        QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    }
+    QVERIFY(!QApplication::overrideCursor());
+
+    // Left by an exception, the usual cursor is back before the handler.
+    bool restoredInHandler = false;
+    try {
+        const WaitCursor busy;
+        throw std::runtime_error("cannot read");
+    } catch (const std::runtime_error &) {
+        restoredInHandler = !QApplication::overrideCursor();
+    }
+    QVERIFY(restoredInHandler);
 }
 
 QTEST_MAIN(TestDialogs)

@@ -5,6 +5,7 @@
 #include "exchange/Exchange.h"
 #include "platform/data/Query.h"
 #include "platform/ui/Dialogs.h"
+#include "platform/ui/FileDialogs.h"
 #include "platform/ui/RadioGroup.h"
 #include "shell/ContactExchange.h"
 #include "shell/Unit_Main.h"
@@ -20,37 +21,11 @@
 #include <memory>
 
 using txl::ui::BoxRecorder;
+using txl::ui::FileDialogRecorder;
+using txl::ui::FileRequest;
 using txl::ui::ShownBox;
 
 namespace {
-
-// Answers the next file dialog with a path and a name filter (empty path:
-// cancelled), recording the caption and the filters it offered.
-struct FileAnswer {
-    explicit FileAnswer(QString chosenPath = QString(), QString chosenFilter = QString())
-        : path(std::move(chosenPath))
-        , filter(std::move(chosenFilter))
-    {
-    }
-    QString path;
-    QString filter;
-    QString caption;
-    QStringList filters;
-    int asked = 0;
-};
-
-void answerFileDialogs(FileAnswer *answer)
-{
-    ContactExchange::setFileChooserForTests(
-        [answer](const QString &caption, const QStringList &filters, QString *chosenFilter) {
-            ++answer->asked;
-            answer->caption = caption;
-            answer->filters = filters;
-            if (!answer->filter.isEmpty())
-                *chosenFilter = answer->filter;
-            return answer->path;
-        });
-}
 
 void writeFile(const QString &path, const QByteArray &bytes)
 {
@@ -102,7 +77,6 @@ void TestExchangeWindow::init()
 
 void TestExchangeWindow::cleanup()
 {
-    ContactExchange::setFileChooserForTests({});
     m_window.reset();
     m_fixture.reset();
 }
@@ -124,14 +98,16 @@ void TestExchangeWindow::importFromTheWindow()
         gbk(QStringLiteral("姓名,性别,手机,地址,分组\r\n张三,男,+86 138 0013 8000,北京市朝阳区,朋友\r\n"
                            "李四,女,,,\r\n,男,,,\r\n")));
     BoxRecorder boxes;
-    FileAnswer answer { csv };
-    answerFileDialogs(&answer);
+    FileDialogRecorder files;
+    files.queueAnswer(csv);
     m_window->NImport->trigger();
 
-    QCOMPARE(answer.asked, 1);
-    QCOMPARE(answer.caption, QStringLiteral("导入联系人"));
-    QVERIFY(answer.filters.constFirst().contains(QStringLiteral("*.vcf")));
-    QVERIFY(answer.filters.constFirst().contains(QStringLiteral("*.csv")));
+    QCOMPARE(files.requests().size(), 1);
+    const FileRequest asked = files.requests().constFirst();
+    QCOMPARE(asked.mode, FileRequest::Open);
+    QCOMPARE(asked.caption, QStringLiteral("导入联系人"));
+    QVERIFY(asked.filters.constFirst().contains(QStringLiteral("*.vcf")));
+    QVERIFY(asked.filters.constFirst().contains(QStringLiteral("*.csv")));
     QCOMPARE(boxes.boxes().size(), 1);
     const ShownBox box = boxes.boxes().constFirst();
     QCOMPARE(box.caption, QStringLiteral("导入联系人"));
@@ -151,8 +127,8 @@ void TestExchangeWindow::refusedFileChangesNothing()
     writeFile(vcf, "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:张三\r\n");
     const QStringList before = m_fixture->rows();
     BoxRecorder boxes;
-    FileAnswer answer { vcf };
-    answerFileDialogs(&answer);
+    FileDialogRecorder files;
+    files.queueAnswer(vcf);
     m_window->NImport->trigger();
     QCOMPARE(boxes.boxes().size(), 1);
     QCOMPARE(boxes.boxes().constFirst().icon, txl::ui::Icon::Warning);
@@ -163,13 +139,11 @@ void TestExchangeWindow::refusedFileChangesNothing()
 void TestExchangeWindow::cancelledDialogDoesNothing()
 {
     BoxRecorder boxes;
-    FileAnswer answer;
-    answerFileDialogs(&answer);
+    FileDialogRecorder files; // nothing queued: every dialog is cancelled
     const QStringList before = m_fixture->rows();
     m_window->NImport->trigger();
     m_window->NExport->trigger();
-    QCOMPARE(answer.asked, 2);
-    QCOMPARE(answer.caption, QStringLiteral("导出联系人"));
+    QCOMPARE(files.captions(), QStringList({ QStringLiteral("导入联系人"), QStringLiteral("导出联系人") }));
     QVERIFY(boxes.boxes().isEmpty());
     QCOMPARE(m_fixture->rows(), before);
 }
@@ -184,12 +158,17 @@ void TestExchangeWindow::exportTheListAsItStands()
 
     const QString file = QDir(m_fixture->dir()).filePath(QStringLiteral("out.csv"));
     BoxRecorder boxes;
-    FileAnswer answer { file, QStringLiteral("CSV 文件，GBK (*.csv)") };
-    answerFileDialogs(&answer);
+    FileDialogRecorder files;
+    files.queueAnswer(file, QStringLiteral("CSV 文件，GBK (*.csv)"));
     m_window->NExport->trigger();
-    QCOMPARE(answer.filters,
+    QCOMPARE(files.requests().size(), 1);
+    const FileRequest asked = files.requests().constFirst();
+    QCOMPARE(asked.mode, FileRequest::Save);
+    QCOMPARE(asked.filters,
         QStringList({ QStringLiteral("vCard 文件 (*.vcf)"), QStringLiteral("CSV 文件，UTF-8 (*.csv)"),
             QStringLiteral("CSV 文件，GBK (*.csv)") }));
+    QCOMPARE(asked.selectedFilter, QStringLiteral("vCard 文件 (*.vcf)"));
+    QVERIFY2(asked.start.endsWith(QStringLiteral("/通讯录.vcf")), qPrintable(asked.start));
     QCOMPARE(boxes.boxes().size(), 1);
     QVERIFY2(boxes.boxes().constFirst().text.startsWith(QStringLiteral("已导出 1 条联系人")),
         qPrintable(boxes.boxes().constFirst().text));
@@ -200,18 +179,19 @@ void TestExchangeWindow::exportTheListAsItStands()
     // vCard of the whole list after a reset.
     m_window->BitBtn2Click();
     const QString vcf = QDir(m_fixture->dir()).filePath(QStringLiteral("all"));
-    // A bare name gets the suffix of the chosen kind.
-    answer = FileAnswer { vcf, QStringLiteral("vCard 文件 (*.vcf)") };
+    // A bare name gets the suffix of the chosen kind; no filter in the
+    // answer leaves the one first selected, vCard.
+    files.queueAnswer(vcf);
     m_window->NExport->trigger();
     QCOMPARE(exchange::readContactsFile(vcf + QStringLiteral(".vcf")).size(), size_t(2));
 
     // A typed suffix wins over the kind chosen in the list.
     const QString typedCsv = QDir(m_fixture->dir()).filePath(QStringLiteral("typed.csv"));
-    answer = FileAnswer { typedCsv, QStringLiteral("vCard 文件 (*.vcf)") };
+    files.queueAnswer(typedCsv, QStringLiteral("vCard 文件 (*.vcf)"));
     m_window->NExport->trigger();
     QVERIFY(readFile(typedCsv).startsWith(QStringLiteral("\uFEFF姓名,性别,QQ号码").toUtf8()));
     const QString typedVcf = QDir(m_fixture->dir()).filePath(QStringLiteral("typed.vcf"));
-    answer = FileAnswer { typedVcf, QStringLiteral("CSV 文件，GBK (*.csv)") };
+    files.queueAnswer(typedVcf, QStringLiteral("CSV 文件，GBK (*.csv)"));
     m_window->NExport->trigger();
     QVERIFY(readFile(typedVcf).startsWith("BEGIN:VCARD\r\n"));
 }

@@ -13,6 +13,7 @@
 #include "platform/report/PreparedReport.h"
 #include "platform/report/PreviewWindow.h"
 #include "platform/ui/Dialogs.h"
+#include "platform/ui/FileDialogs.h"
 #include "report/Unit_print.h"
 #include "store/Unit_Dm.h"
 
@@ -335,7 +336,8 @@ private slots:
             f.write(input);
             f.close();
             txl::ui::BoxRecorder boxes;
-            w->setFileChooser([&](const QString &, const QString &, bool, QString *) { return file; });
+            txl::ui::FileDialogRecorder files;
+            files.queueAnswer(file);
             w->findChild<QAction *>(QStringLiteral("LoadReport"))->trigger();
             QCOMPARE(boxes.boxes().size(), 1);
             const txl::ui::ShownBox &box = boxes.boxes().first();

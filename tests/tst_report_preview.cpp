@@ -7,6 +7,7 @@
 #include "platform/report/PagePainter.h"
 #include "platform/report/PreviewWindow.h"
 #include "platform/ui/Dialogs.h"
+#include "platform/ui/FileDialogs.h"
 #include "report/Unit_print.h"
 #include "shell/Unit_Main.h"
 #include "store/Unit_Dm.h"
@@ -232,15 +233,15 @@ private slots:
         w->printer()->setOutputFileName(QString());
         const QString file = out.filePath(QStringLiteral("no-printer"));
         txl::ui::BoxRecorder boxes;
-        QStringList asked;
-        w->setFileChooser([&](const QString &caption, const QString &filters, bool forSaving, QString *) {
-            asked << caption + QLatin1Char('|') + filters + QLatin1Char('|') + QString::number(forSaving);
-            return file;
-        });
+        txl::ui::FileDialogRecorder files;
+        files.queueAnswer(file);
         QVERIFY(w->print());
         QCOMPARE(boxes.texts(),
             QStringList { QStringLiteral("No printer is installed. The report will be printed to a PDF file.") });
-        QCOMPARE(asked, QStringList { QStringLiteral("Print to a PDF file|PDF files (*.pdf)|1") });
+        QCOMPARE(files.captions(), QStringList { QStringLiteral("Print to a PDF file") });
+        const txl::ui::FileRequest &asked = files.requests().constFirst();
+        QCOMPARE(asked.mode, txl::ui::FileRequest::Save);
+        QCOMPARE(asked.filters, QStringList { QStringLiteral("PDF files (*.pdf)") });
         QCOMPARE(pdfPages(file + QStringLiteral(".pdf")), 2);
     }
 
@@ -314,12 +315,11 @@ private slots:
         PreviewWindow *w = openPreview();
         const QString base = out.filePath(QStringLiteral("command"));
         QFile::remove(base + suffix);
-        w->setFileChooser([&](const QString &, const QString &filters, bool, QString *selected) {
-            if (selected)
-                *selected = filters.split(QStringLiteral(";;")).value(filter);
-            return base;
-        });
+        txl::ui::FileDialogRecorder files;
+        const QStringList filters { QStringLiteral("Saved report (*.txr)"), QStringLiteral("PDF file (*.pdf)") };
+        files.queueAnswer(base, filters.value(filter));
         command(w, "SaveReport")->trigger();
+        QCOMPARE(files.requests().constFirst().filters, filters);
         QVERIFY(QFile::exists(base + suffix));
         if (suffix == QLatin1String(".pdf")) {
             QCOMPARE(pdfPages(base + suffix), 2);
@@ -327,8 +327,9 @@ private slots:
         }
         useContacts(3);
         PreviewWindow *other = openPreview();
-        other->setFileChooser([&](const QString &, const QString &, bool, QString *) { return base + suffix; });
+        files.queueAnswer(base + suffix);
         command(other, "LoadReport")->trigger();
+        QCOMPARE(files.requests().constLast().mode, txl::ui::FileRequest::Open);
         QCOMPARE(other->pageCount(), 2);
     }
 

@@ -10,79 +10,113 @@ namespace txl::ui {
 // ---- GridColumnsModel ------------------------------------------------------
 
 GridColumnsModel::GridColumnsModel(QObject *parent)
-    : QAbstractTableModel(parent)
+    : QIdentityProxyModel(parent)
 {
 }
 
-void GridColumnsModel::setSource(DataSource *source)
+DataSource *GridColumnsModel::source() const
 {
-    beginResetModel();
-    if (m_source)
-        disconnect(m_source, nullptr, this, nullptr);
-    m_source = source;
-    if (source) {
-        connect(source, &QAbstractItemModel::modelAboutToBeReset, this, &GridColumnsModel::beginResetModel);
-        connect(source, &QAbstractItemModel::modelReset, this, [this] {
-            remap();
-            endResetModel();
-        });
-        // The result's shape changing outside a reset is treated as one.
-        connect(source, &QAbstractItemModel::columnsAboutToBeInserted, this, &GridColumnsModel::beginResetModel);
-        connect(source, &QAbstractItemModel::columnsInserted, this, [this] {
-            remap();
-            endResetModel();
-        });
-        connect(source, &QAbstractItemModel::columnsAboutToBeRemoved, this, &GridColumnsModel::beginResetModel);
-        connect(source, &QAbstractItemModel::columnsRemoved, this, [this] {
-            remap();
-            endResetModel();
-        });
-        connect(source, &QAbstractItemModel::rowsAboutToBeRemoved, this,
-            [this](const QModelIndex &, int first, int last) { beginRemoveRows(QModelIndex(), first, last); });
-        connect(source, &QAbstractItemModel::rowsRemoved, this, &GridColumnsModel::endRemoveRows);
-        connect(source, &QAbstractItemModel::rowsAboutToBeInserted, this,
-            [this](const QModelIndex &, int first, int last) { beginInsertRows(QModelIndex(), first, last); });
-        connect(source, &QAbstractItemModel::rowsInserted, this, &GridColumnsModel::endInsertRows);
-        connect(source, &QAbstractItemModel::dataChanged, this,
-            [this](const QModelIndex &topLeft, const QModelIndex &bottomRight) {
-                if (m_columns.isEmpty())
-                    return;
-                emit dataChanged(index(topLeft.row(), 0), index(bottomRight.row(), int(m_columns.size()) - 1));
-            });
-        connect(source, &QAbstractItemModel::layoutAboutToBeChanged, this, [this] { emit layoutAboutToBeChanged(); });
-        connect(source, &QAbstractItemModel::layoutChanged, this, [this] { emit layoutChanged(); });
+    return qobject_cast<DataSource *>(sourceModel());
+}
+
+void GridColumnsModel::setSourceModel(QAbstractItemModel *source)
+{
+    if (QAbstractItemModel *old = sourceModel())
+        disconnect(old, nullptr, this, nullptr);
+    QIdentityProxyModel::setSourceModel(source);
+    if (!source)
+        return;
+    // The columns are the grid's own, so the identity proxy's column
+    // signals would name the wrong ones: a changed cell is mapped here, and a
+    // change to the source's columns or their names maps the fields afresh.
+    disconnect(source, &QAbstractItemModel::dataChanged, this, nullptr);
+    disconnect(source, &QAbstractItemModel::headerDataChanged, this, nullptr);
+    connect(source, &QAbstractItemModel::dataChanged, this, &GridColumnsModel::sourceCellsChanged);
+    connect(source, &QAbstractItemModel::headerDataChanged, this, [this](Qt::Orientation orientation) {
+        if (orientation != Qt::Horizontal)
+            return;
+        beginResetModel();
+        endResetModel();
+    });
+    const auto beginRemap = [this] { beginResetModel(); };
+    const auto endRemap = [this] { endResetModel(); };
+    for (const auto about :
+        { &QAbstractItemModel::columnsAboutToBeInserted, &QAbstractItemModel::columnsAboutToBeRemoved }) {
+        disconnect(source, about, this, nullptr);
+        connect(source, about, this, beginRemap);
     }
-    remap();
-    endResetModel();
+    for (const auto done : { &QAbstractItemModel::columnsInserted, &QAbstractItemModel::columnsRemoved }) {
+        disconnect(source, done, this, nullptr);
+        connect(source, done, this, endRemap);
+    }
+    disconnect(source, &QAbstractItemModel::columnsAboutToBeMoved, this, nullptr);
+    disconnect(source, &QAbstractItemModel::columnsMoved, this, nullptr);
+    connect(source, &QAbstractItemModel::columnsAboutToBeMoved, this, beginRemap);
+    connect(source, &QAbstractItemModel::columnsMoved, this, endRemap);
 }
 
 void GridColumnsModel::setColumns(const QList<GridColumn> &columns)
 {
     beginResetModel();
     m_columns = columns;
-    remap();
     endResetModel();
 }
 
-void GridColumnsModel::remap()
+// Called within every reset, the source's included, before views look again.
+void GridColumnsModel::resetInternalData()
 {
+    QIdentityProxyModel::resetInternalData();
     m_map.clear();
-    const int sourceColumns = m_source ? m_source->columnCount() : 0;
+    const QAbstractItemModel *s = sourceModel();
+    const int sourceColumns = s ? s->columnCount() : 0;
     for (const GridColumn &c : m_columns) {
         int found = -1;
-        for (int s = 0; s < sourceColumns && found < 0; ++s) {
-            if (m_source->headerData(s, Qt::Horizontal, Qt::DisplayRole).toString() == c.field)
-                found = s;
+        for (int i = 0; i < sourceColumns && found < 0; ++i) {
+            if (s->headerData(i, Qt::Horizontal, Qt::DisplayRole).toString() == c.field)
+                found = i;
         }
         m_map << found;
     }
 }
 
+void GridColumnsModel::sourceCellsChanged(
+    const QModelIndex &topLeft, const QModelIndex &bottomRight, const QList<int> &roles)
+{
+    if (!topLeft.isValid() || topLeft.parent().isValid())
+        return;
+    // The grid columns showing any of the changed source columns.
+    int first = -1;
+    int last = -1;
+    for (int c = 0; c < m_map.size(); ++c) {
+        const int s = m_map.at(c);
+        if (s < topLeft.column() || s > bottomRight.column())
+            continue;
+        if (first < 0)
+            first = c;
+        last = c;
+    }
+    if (first >= 0)
+        emit dataChanged(index(topLeft.row(), first), index(bottomRight.row(), last), roles);
+}
+
+QModelIndex GridColumnsModel::index(int row, int column, const QModelIndex &parent) const
+{
+    return hasIndex(row, column, parent) ? createIndex(row, column) : QModelIndex();
+}
+
+QModelIndex GridColumnsModel::parent(const QModelIndex &) const
+{
+    return QModelIndex();
+}
+
+QModelIndex GridColumnsModel::sibling(int row, int column, const QModelIndex &) const
+{
+    return index(row, column);
+}
+
 int GridColumnsModel::rowCount(const QModelIndex &parent) const
 {
-    if (parent.isValid() || !m_source)
-        return 0;
-    return m_source->rowCount();
+    return parent.isValid() || !sourceModel() ? 0 : sourceModel()->rowCount();
 }
 
 int GridColumnsModel::columnCount(const QModelIndex &parent) const
@@ -90,14 +124,25 @@ int GridColumnsModel::columnCount(const QModelIndex &parent) const
     return parent.isValid() ? 0 : int(m_columns.size());
 }
 
-QVariant GridColumnsModel::data(const QModelIndex &index, int role) const
+bool GridColumnsModel::hasChildren(const QModelIndex &parent) const
 {
-    if (!m_source || !index.isValid())
-        return {};
-    const int s = sourceColumn(index.column());
-    if (s < 0)
-        return {};
-    return m_source->data(m_source->index(index.row(), s), role);
+    return !parent.isValid() && rowCount() > 0 && columnCount() > 0;
+}
+
+QModelIndex GridColumnsModel::mapToSource(const QModelIndex &proxyIndex) const
+{
+    if (!proxyIndex.isValid() || !sourceModel())
+        return QModelIndex();
+    const int s = m_map.value(proxyIndex.column(), -1);
+    return s < 0 ? QModelIndex() : sourceModel()->index(proxyIndex.row(), s);
+}
+
+QModelIndex GridColumnsModel::mapFromSource(const QModelIndex &sourceIndex) const
+{
+    if (!sourceIndex.isValid() || sourceIndex.parent().isValid())
+        return QModelIndex();
+    const int c = int(m_map.indexOf(sourceIndex.column()));
+    return c < 0 ? QModelIndex() : index(sourceIndex.row(), c);
 }
 
 QVariant GridColumnsModel::headerData(int section, Qt::Orientation orientation, int role) const
@@ -111,7 +156,7 @@ Qt::ItemFlags GridColumnsModel::flags(const QModelIndex &index) const
 {
     if (!index.isValid())
         return Qt::NoItemFlags;
-    return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
 }
 
 // ---- RowIndicator ----------------------------------------------------------

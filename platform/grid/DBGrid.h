@@ -1,7 +1,7 @@
 #pragma once
 
-#include <QAbstractTableModel>
 #include <QHeaderView>
+#include <QIdentityProxyModel>
 #include <QList>
 #include <QPointer>
 #include <QTableView>
@@ -18,29 +18,38 @@ struct GridColumn {
 };
 
 // The grid's columns over a data source: listed fields in the listed order,
-// under their own titles; fields not listed are not shown. Reads cells from
-// the source on demand.
-class GridColumnsModel : public QAbstractTableModel {
+// under their own titles; fields not listed are not shown, and a listed
+// field the source lacks shows empty cells. A proxy: rows, resets and layout
+// changes pass through as Qt forwards them, cells are read from the source on
+// demand.
+class GridColumnsModel : public QIdentityProxyModel {
     Q_OBJECT
 public:
     explicit GridColumnsModel(QObject *parent = nullptr);
 
-    void setSource(DataSource *source);
-    DataSource *source() const { return m_source; }
+    void setSource(DataSource *source) { setSourceModel(source); }
+    DataSource *source() const;
+    void setSourceModel(QAbstractItemModel *source) override;
     void setColumns(const QList<GridColumn> &columns);
     const QList<GridColumn> &columns() const { return m_columns; }
 
+    QModelIndex index(int row, int column, const QModelIndex &parent = QModelIndex()) const override;
+    QModelIndex parent(const QModelIndex &child) const override;
+    QModelIndex sibling(int row, int column, const QModelIndex &index) const override;
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
-    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    bool hasChildren(const QModelIndex &parent = QModelIndex()) const override;
+    QModelIndex mapToSource(const QModelIndex &proxyIndex) const override;
+    QModelIndex mapFromSource(const QModelIndex &sourceIndex) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex &index) const override;
 
-private:
-    void remap();
-    int sourceColumn(int column) const { return m_map.value(column, -1); }
+protected slots:
+    void resetInternalData() override;
 
-    QPointer<DataSource> m_source;
+private:
+    void sourceCellsChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight, const QList<int> &roles);
+
     QList<GridColumn> m_columns;
     QList<int> m_map; // grid column -> source column, -1 when the field is absent
 };

@@ -1,8 +1,7 @@
 #include "platform/os/Programs.h"
 
-#include <QDir>
-#include <QFileInfo>
 #include <QProcess>
+#include <QStandardPaths>
 
 namespace txl::os {
 
@@ -17,13 +16,13 @@ ProgramHost &realHost()
 
 QString programIn(ProgramHost &host, const QString &directory, const QStringList &names)
 {
-    // An unknown place has nothing in it; a bare name would otherwise be
-    // looked up against the working directory.
+    // An unknown place has nothing in it; asked with no folder, the search
+    // would go through PATH instead.
     if (directory.isEmpty())
         return QString();
     for (const QString &name : names) {
-        const QString path = QDir(directory).filePath(name);
-        if (host.exists(path))
+        const QString path = host.executableIn(directory, name);
+        if (!path.isEmpty())
             return path;
     }
     return QString();
@@ -42,9 +41,9 @@ QString ProgramHost::secondDirectory()
     return QStringLiteral("/usr/local/bin");
 }
 
-bool ProgramHost::exists(const QString &path)
+QString ProgramHost::executableIn(const QString &directory, const QString &name)
 {
-    return QFileInfo::exists(path);
+    return QStandardPaths::findExecutable(name, { directory });
 }
 
 void ProgramHost::startDetached(const QString &program)

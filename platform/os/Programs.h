@@ -16,8 +16,9 @@ public:
     virtual QString systemDirectory();
     // The second place, searched only when the first has no calculator.
     virtual QString secondDirectory();
-    // True for a file or a directory of that path, whatever its attributes.
-    virtual bool exists(const QString &path);
+    // The path of the program `name` in `directory` when it is a file the
+    // user may run (the executable bit set); else empty.
+    virtual QString executableIn(const QString &directory, const QString &name);
     // Starts the program on its own: no arguments, not waited for, result
     // not examined.
     virtual void startDetached(const QString &program);

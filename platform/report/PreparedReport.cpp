@@ -246,122 +246,206 @@ void PreparedReport::save(QIODevice *device) const
             QStringLiteral("The report could not be written: %1").arg(device->errorString()).toStdString());
 }
 
-std::unique_ptr<PreparedReport> PreparedReport::load(QIODevice *device, QString *error)
+namespace {
+
+// The fixed header: magic, a version this program reads, and a length that
+// can be real. Returns why the file is refused, or an empty string.
+QString checkHeader(const QByteArray &header, quint64 *length)
 {
-    auto fail = [&](const QString &why) -> std::unique_ptr<PreparedReport> {
-        if (error)
-            *error = refusal(why);
-        return nullptr;
-    };
-    const QByteArray header = device->read(kHeaderSize);
     if (header.size() < kMagic.size() || !header.startsWith(kMagic))
-        return fail(QStringLiteral("it is not a saved report"));
+        return QStringLiteral("it is not a saved report");
     if (header.size() < kHeaderSize)
-        return fail(QStringLiteral("it is truncated"));
+        return QStringLiteral("it is truncated");
     quint32 version = 0;
-    quint64 length = 0;
     {
         QDataStream h(header.mid(kMagic.size(), 12));
-        h >> version >> length;
+        h >> version >> *length;
     }
     if (version == 0)
-        return fail(QStringLiteral("it is not a saved report"));
-    if (version > FormatVersion)
-        return fail(
-            QStringLiteral("it was saved by a later version of the program (format %1; this one reads up to %2)")
-                .arg(version)
-                .arg(FormatVersion));
+        return QStringLiteral("it is not a saved report");
+    if (version > PreparedReport::FormatVersion)
+        return QStringLiteral("it was saved by a later version of the program (format %1; this one reads up to %2)")
+            .arg(version)
+            .arg(PreparedReport::FormatVersion);
     // A saved report is never near this size; a damaged length must not
     // make us try to read it.
-    if (length > (quint64(1) << 31))
-        return fail(QStringLiteral("it is damaged"));
-    if (!device->isSequential() && length > static_cast<quint64>(std::max<qint64>(0, device->bytesAvailable())))
-        return fail(QStringLiteral("it is truncated"));
-    QByteArray payload;
-    while (static_cast<quint64>(payload.size()) < length) {
-        const qint64 step = std::min<qint64>(kReadStep, static_cast<qint64>(length) - payload.size());
+    if (*length > (quint64(1) << 31))
+        return QStringLiteral("it is damaged");
+    return QString();
+}
+
+// Up to `length` bytes, read in steps so that a length larger than the
+// file costs no more memory than the bytes really there.
+QByteArray readUpTo(QIODevice *device, quint64 length)
+{
+    QByteArray bytes;
+    while (static_cast<quint64>(bytes.size()) < length) {
+        const qint64 step = std::min<qint64>(kReadStep, static_cast<qint64>(length) - bytes.size());
         const QByteArray part = device->read(step);
-        payload += part;
+        bytes += part;
         if (part.size() < step)
             break;
     }
-    if (static_cast<quint64>(payload.size()) != length)
-        return fail(QStringLiteral("it is truncated"));
-    if (QCryptographicHash::hash(payload, QCryptographicHash::Sha256) != header.mid(20, 32))
-        return fail(QStringLiteral("it is damaged"));
+    return bytes;
+}
 
-    auto doc = std::make_unique<PreparedReport>();
-    QDataStream in(payload);
-    in.setVersion(kStreamVersion);
-    // Every count is checked against the bytes left before anything is
-    // allocated for it.
-    auto count = [&](qint64 minBytesEach, quint32 *n) {
-        in >> *n;
-        return in.status() == QDataStream::Ok
-            && static_cast<qint64>(*n) * minBytesEach <= payload.size() - in.device()->pos();
-    };
-    qint32 orientation = 0;
-    in >> doc->m_page.paperWidth >> doc->m_page.paperHeight >> orientation >> doc->m_page.leftMargin
-        >> doc->m_page.topMargin >> doc->m_page.rightMargin >> doc->m_page.bottomMargin >> doc->m_page.frameWidthPt;
-    if (orientation != 0 && orientation != 1)
-        return fail(QStringLiteral("it is damaged"));
-    doc->m_page.orientation = orientation == 0 ? Orientation::Portrait : Orientation::Landscape;
-    quint32 n = 0;
-    if (!count(16, &n))
-        return fail(QStringLiteral("it is damaged"));
-    for (quint32 i = 0; i < n; ++i) {
-        FontSpec f;
-        qint32 charset = 0;
-        in >> f.family >> f.pointSize >> charset;
-        f.charset = static_cast<Charset>(charset);
-        doc->m_fonts.push_back(f);
+// The header and the payload it announces, whole and matching its hash.
+// Returns why the file is refused, or an empty string.
+QString readPayload(QIODevice *device, QByteArray *payload)
+{
+    const QByteArray header = device->read(kHeaderSize);
+    quint64 length = 0;
+    const QString refused = checkHeader(header, &length);
+    if (!refused.isEmpty())
+        return refused;
+    if (!device->isSequential() && length > static_cast<quint64>(std::max<qint64>(0, device->bytesAvailable())))
+        return QStringLiteral("it is truncated");
+    *payload = readUpTo(device, length);
+    if (static_cast<quint64>(payload->size()) != length)
+        return QStringLiteral("it is truncated");
+    if (QCryptographicHash::hash(*payload, QCryptographicHash::Sha256) != header.mid(20, 32))
+        return QStringLiteral("it is damaged");
+    return QString();
+}
+
+} // namespace
+
+// The payload's parts in file order, into a report. Every count is checked
+// against the bytes left before anything is allocated for it. False when a
+// part does not read whole: the file is damaged.
+class SavedReportReader {
+public:
+    SavedReportReader(const QByteArray &payload, PreparedReport &doc)
+        : m_in(payload)
+        , m_size(payload.size())
+        , m_doc(doc)
+    {
+        m_in.setVersion(kStreamVersion);
     }
-    if (!count(28, &n))
-        return fail(QStringLiteral("it is damaged"));
-    for (quint32 i = 0; i < n && in.status() == QDataStream::Ok; ++i) {
-        Template t;
+
+    bool read() { return readPage() && readFonts() && readTemplates() && readPages() && readTexts(); }
+
+private:
+    bool count(qint64 minBytesEach, quint32 *n)
+    {
+        m_in >> *n;
+        return m_in.status() == QDataStream::Ok
+            && static_cast<qint64>(*n) * minBytesEach <= m_size - m_in.device()->pos();
+    }
+
+    bool readPage()
+    {
+        PageSetup &page = m_doc.m_page;
+        qint32 orientation = 0;
+        m_in >> page.paperWidth >> page.paperHeight >> orientation >> page.leftMargin >> page.topMargin
+            >> page.rightMargin >> page.bottomMargin >> page.frameWidthPt;
+        if (orientation != 0 && orientation != 1)
+            return false;
+        page.orientation = orientation == 0 ? Orientation::Portrait : Orientation::Landscape;
+        return true;
+    }
+
+    bool readFonts()
+    {
+        quint32 n = 0;
+        if (!count(16, &n))
+            return false;
+        for (quint32 i = 0; i < n; ++i) {
+            FontSpec f;
+            qint32 charset = 0;
+            m_in >> f.family >> f.pointSize >> charset;
+            f.charset = static_cast<Charset>(charset);
+            m_doc.m_fonts.push_back(f);
+        }
+        return true;
+    }
+
+    bool readTemplates()
+    {
+        quint32 n = 0;
+        if (!count(28, &n))
+            return false;
+        for (quint32 i = 0; i < n && m_in.status() == QDataStream::Ok; ++i) {
+            PreparedReport::Template t;
+            if (!readTemplate(&t))
+                return false;
+            m_doc.m_templates.push_back(std::move(t));
+        }
+        return true;
+    }
+
+    bool readTemplate(PreparedReport::Template *t)
+    {
         qint32 type = 0, slotCount = 0;
         quint32 items = 0;
-        in >> type >> t.height >> t.width >> slotCount;
+        m_in >> type >> t->height >> t->width >> slotCount;
         if (type < 0 || type > 2 || slotCount < 0 || !count(48, &items))
-            return fail(QStringLiteral("it is damaged"));
-        t.type = static_cast<BandType>(type);
-        t.slotCount = slotCount;
+            return false;
+        t->type = static_cast<BandType>(type);
+        t->slotCount = slotCount;
         for (quint32 k = 0; k < items; ++k) {
-            Item item;
+            PreparedReport::Item item;
             qint32 kind = 0, font = 0, slot = 0;
-            in >> kind >> item.left >> item.top >> item.width >> item.height >> item.text >> font >> slot;
+            m_in >> kind >> item.left >> item.top >> item.width >> item.height >> item.text >> font >> slot;
             if (kind < 0 || kind > 2)
-                return fail(QStringLiteral("it is damaged"));
+                return false;
             item.kind = static_cast<ReportItem::Kind>(kind);
             item.font = font;
             item.slot = slot;
-            t.items.push_back(std::move(item));
+            t->items.push_back(std::move(item));
         }
-        doc->m_templates.push_back(std::move(t));
+        return true;
     }
-    if (!count(4, &n))
-        return fail(QStringLiteral("it is damaged"));
-    doc->m_pageStart.resize(n);
-    for (quint32 &s : doc->m_pageStart)
-        in >> s;
-    if (!count(14, &n))
-        return fail(QStringLiteral("it is damaged"));
-    doc->m_placements.resize(n);
-    for (Placement &p : doc->m_placements)
-        in >> p.band >> p.top >> p.firstText;
-    if (!count(4, &n))
-        return fail(QStringLiteral("it is damaged"));
-    doc->m_textStart.resize(n);
-    for (quint32 &s : doc->m_textStart)
-        in >> s;
-    in >> doc->m_textPool;
-    if (in.status() != QDataStream::Ok || !in.atEnd())
-        return fail(QStringLiteral("it is damaged"));
-    const QString inconsistency = doc->validate();
-    if (!inconsistency.isEmpty())
-        return fail(inconsistency);
-    return doc;
+
+    // Where each page starts among the placements, and the placements.
+    bool readPages()
+    {
+        quint32 n = 0;
+        if (!count(4, &n))
+            return false;
+        m_doc.m_pageStart.resize(n);
+        for (quint32 &s : m_doc.m_pageStart)
+            m_in >> s;
+        if (!count(14, &n))
+            return false;
+        m_doc.m_placements.resize(n);
+        for (PreparedReport::Placement &p : m_doc.m_placements)
+            m_in >> p.band >> p.top >> p.firstText;
+        return true;
+    }
+
+    // The texts' starts and their pool, which end the payload.
+    bool readTexts()
+    {
+        quint32 n = 0;
+        if (!count(4, &n))
+            return false;
+        m_doc.m_textStart.resize(n);
+        for (quint32 &s : m_doc.m_textStart)
+            m_in >> s;
+        m_in >> m_doc.m_textPool;
+        return m_in.status() == QDataStream::Ok && m_in.atEnd();
+    }
+
+    QDataStream m_in;
+    qint64 m_size;
+    PreparedReport &m_doc;
+};
+
+std::unique_ptr<PreparedReport> PreparedReport::load(QIODevice *device, QString *error)
+{
+    QByteArray payload;
+    QString refused = readPayload(device, &payload);
+    auto doc = std::make_unique<PreparedReport>();
+    if (refused.isEmpty() && !SavedReportReader(payload, *doc).read())
+        refused = QStringLiteral("it is damaged");
+    if (refused.isEmpty())
+        refused = doc->validate();
+    if (refused.isEmpty())
+        return doc;
+    if (error)
+        *error = refusal(refused);
+    return nullptr;
 }
 
 // Checks every index a page will follow, so a crafted file that passes the

@@ -13,6 +13,8 @@ class QIODevice;
 
 namespace txl::report {
 
+class SavedReportReader;
+
 // One drawing operation of a prepared page, in millimetres from the paper's
 // top-left corner.
 struct DrawOp {
@@ -85,6 +87,8 @@ public:
     bool sameContent(const PreparedReport &other) const;
 
 private:
+    friend class SavedReportReader;
+
     struct Placement {
         double top;
         quint32 firstText;

@@ -3,13 +3,13 @@
 #include "platform/data/Query.h"
 #include "platform/report/PagePainter.h"
 #include "platform/ui/Dialogs.h"
+#include "platform/ui/FileDialogs.h"
 
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QFile>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
 #include <QPainter>
@@ -122,10 +122,6 @@ PreviewWindow::PreviewWindow(const ReportDefinition &definition, Query *query, Q
     statusBar()->addWidget(m_messageLabel, 1);
 
     buildActions();
-    m_chooseFile = [this](const QString &caption, const QString &filters, bool forSaving, QString *selectedFilter) {
-        return forSaving ? QFileDialog::getSaveFileName(this, caption, QString(), filters, selectedFilter)
-                         : QFileDialog::getOpenFileName(this, caption, QString(), filters, selectedFilter);
-    };
 
     connect(m_job.get(), &LayoutJob::progressed, this, &PreviewWindow::onProgress);
     connect(m_job.get(), &LayoutJob::finished, this, &PreviewWindow::onFinished);
@@ -362,8 +358,9 @@ bool PreviewWindow::print()
     if (noPrinter) {
         ui::showNotice(QStringLiteral("No printer is installed. The report will be printed to a PDF file."),
             captionText(), ui::Icon::Information);
-        QString file
-            = m_chooseFile(QStringLiteral("Print to a PDF file"), QStringLiteral("PDF files (*.pdf)"), true, nullptr);
+        const ui::FileRequest request { ui::FileRequest::Save, QStringLiteral("Print to a PDF file"), QString(),
+            { QStringLiteral("PDF files (*.pdf)") }, QString(), QStringLiteral("PrintToFileDialog") };
+        QString file = ui::chooseFile(this, request).path;
         if (file.isEmpty())
             return false;
         if (QFileInfo(file).suffix().isEmpty())
@@ -492,22 +489,25 @@ bool PreviewWindow::loadFrom(const QString &fileName)
 
 void PreviewWindow::saveCommand()
 {
-    QString filter;
     const QString reportFilter = QStringLiteral("Saved report (*.txr)");
     const QString pdfFilter = QStringLiteral("PDF file (*.pdf)");
-    QString fileName
-        = m_chooseFile(QStringLiteral("Save report"), reportFilter + QStringLiteral(";;") + pdfFilter, true, &filter);
+    const ui::FileChoice choice = ui::chooseFile(this,
+        { ui::FileRequest::Save, QStringLiteral("Save report"), QString(), { reportFilter, pdfFilter }, QString(),
+            QStringLiteral("SaveReportDialog") });
+    QString fileName = choice.path;
     if (fileName.isEmpty())
         return;
     if (QFileInfo(fileName).suffix().isEmpty())
-        fileName += filter == pdfFilter ? QStringLiteral(".pdf") : QStringLiteral(".txr");
+        fileName += choice.filter == pdfFilter ? QStringLiteral(".pdf") : QStringLiteral(".txr");
     saveTo(fileName);
 }
 
 void PreviewWindow::loadCommand()
 {
-    const QString fileName = m_chooseFile(
-        QStringLiteral("Open report"), QStringLiteral("Saved report (*.txr);;All files (*)"), false, nullptr);
+    const ui::FileRequest request { ui::FileRequest::Open, QStringLiteral("Open report"), QString(),
+        { QStringLiteral("Saved report (*.txr)"), QStringLiteral("All files (*)") }, QString(),
+        QStringLiteral("OpenReportDialog") };
+    const QString fileName = ui::chooseFile(this, request).path;
     if (!fileName.isEmpty())
         loadFrom(fileName);
 }

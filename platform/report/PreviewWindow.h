@@ -7,7 +7,6 @@
 
 #include <QMainWindow>
 #include <QPointer>
-#include <functional>
 #include <memory>
 
 class QAction;
@@ -58,12 +57,6 @@ public:
     bool loadFrom(const QString &fileName);
     bool exportPdf(const QString &fileName);
 
-    // Asks for a file name (empty when cancelled); the file dialogs by
-    // default. selectedFilter returns the chosen one of the filters.
-    using FileChooser = std::function<QString(
-        const QString &caption, const QString &filters, bool forSaving, QString *selectedFilter)>;
-    void setFileChooser(FileChooser chooser) { m_chooseFile = std::move(chooser); }
-
 signals:
     void layoutFinished(txl::report::LayoutJob::State state);
 
@@ -101,7 +94,6 @@ private:
     Zoom m_zoom = Zoom::PageWidth;
     double m_scale = 1.0;
     bool m_printing = false;
-    FileChooser m_chooseFile;
     std::unique_ptr<QObject> m_kept;
 };
 
