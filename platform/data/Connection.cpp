@@ -8,7 +8,11 @@
 
 #include <sqlcipher/sqlite3.h>
 
+#include <cstdio>
+#include <cstring>
 #include <exception>
+#include <system_error>
+#include <utility>
 
 namespace txl {
 
@@ -65,12 +69,71 @@ void applyKey(sqlite3 *db, const QString &password)
     wipe(key);
 }
 
+// Reads with the C library rather than QFile: this runs on the opening-ahead
+// worker too, where a first QObject could be taken for the main thread's.
 bool looksLikePlainSqlite(const QString &path)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
+    std::FILE *f = std::fopen(QFile::encodeName(path).constData(), "rb");
+    if (!f)
         return false;
-    return f.read(16) == QByteArray("SQLite format 3\0", 16);
+    char header[16] = {};
+    const size_t got = std::fread(header, 1, sizeof header, f);
+    std::fclose(f);
+    return got == sizeof header && std::memcmp(header, "SQLite format 3\0", sizeof header) == 0;
+}
+
+// Opens and keys the file at `path` (absolute), then reads once to prove the
+// key. Never creates a file. Uses no QObject and no state of a Connection,
+// so the opening-ahead worker runs it as it is.
+sqlite3 *openKeyedFile(const QString &path, const QByteArray &key, int busyTimeoutMs)
+{
+    const QFileInfo info(path);
+    if (!info.exists() || !info.isFile())
+        throw DataError(QStringLiteral("Could not find file '%1'.").arg(QDir::toNativeSeparators(path)));
+    // SQLite takes an empty file for an empty database; ours never is one.
+    if (info.size() == 0)
+        throw DataError(QStringLiteral("Unrecognized database format '%1'").arg(QDir::toNativeSeparators(path)));
+
+    sqlite3 *db = nullptr;
+    // Read-write without CREATE: a missing file must stay missing.
+    // One thread at a time uses a connection (the opening-ahead worker hands
+    // it over only when it has ended), so the per-call mutex is only overhead.
+    const int rc = sqlite3_open_v2(
+        QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+    if (rc != SQLITE_OK) {
+        const QString msg = sqliteMessage(db);
+        sqlite3_close(db);
+        if (rc == SQLITE_CANTOPEN || rc == SQLITE_PERM || rc == SQLITE_READONLY)
+            throw DataError(QStringLiteral("Could not open file '%1': %2").arg(QDir::toNativeSeparators(path), msg));
+        throw DataError(msg);
+    }
+    try {
+        sqlite3_busy_timeout(db, busyTimeoutMs);
+        applyKey(db, key);
+        // The key is only tried (and derived) on the first read.
+        char *err = nullptr;
+        const int readRc = sqlite3_exec(db, "select count(*) from sqlite_master;", nullptr, nullptr, &err);
+        sqlite3_free(err);
+        if (readRc != SQLITE_OK) {
+            const int code = readRc & 0xff;
+            const QString native = QDir::toNativeSeparators(path);
+            if (code == SQLITE_BUSY || code == SQLITE_LOCKED)
+                throw DataError(QStringLiteral("Could not use '%1'; file already in use").arg(native));
+            if (code == SQLITE_NOTADB) {
+                // A cipher cannot tell a wrong key from a foreign file; an
+                // unencrypted or odd-sized file is surely not ours.
+                if (info.size() == 0 || info.size() % 512 != 0 || looksLikePlainSqlite(path))
+                    throw DataError(QStringLiteral("Unrecognized database format '%1'").arg(native));
+                throw WrongKeyError(QStringLiteral("Not a valid password"));
+            }
+            throw DataError(sqliteMessage(db));
+        }
+        runPragma(db, kCacheSize);
+    } catch (...) {
+        sqlite3_close(db);
+        throw;
+    }
+    return db;
 }
 
 } // namespace
@@ -172,7 +235,14 @@ void Connection::open()
 {
     if (m_db)
         return;
-    openKeyed(m_password.toUtf8());
+    QByteArray key = m_password.toUtf8();
+    try {
+        openKeyedOrTake(key);
+    } catch (...) {
+        wipe(key);
+        throw;
+    }
+    wipe(key);
 }
 
 void Connection::openWithPassword(const QString &password)
@@ -181,7 +251,7 @@ void Connection::openWithPassword(const QString &password)
         return;
     QByteArray key = password.toUtf8();
     try {
-        openKeyed(key);
+        openKeyedOrTake(key);
     } catch (...) {
         wipe(key);
         throw;
@@ -189,58 +259,87 @@ void Connection::openWithPassword(const QString &password)
     wipe(key);
 }
 
+void Connection::openKeyedOrTake(const QByteArray &key)
+{
+    if (const std::unique_ptr<OpeningAhead> ahead = std::move(m_ahead)) {
+        if (sqlite3 *db = ahead->take(absolutePath(), key))
+            return adopt(db);
+    }
+    openKeyed(key);
+}
+
 void Connection::openKeyed(const QByteArray &key)
 {
-    const QString path = absolutePath();
-    const QFileInfo info(path);
-    if (!info.exists() || !info.isFile())
-        throw DataError(QStringLiteral("Could not find file '%1'.").arg(QDir::toNativeSeparators(path)));
-    // SQLite takes an empty file for an empty database; ours never is one.
-    if (info.size() == 0)
-        throw DataError(QStringLiteral("Unrecognized database format '%1'").arg(QDir::toNativeSeparators(path)));
+    adopt(openKeyedFile(absolutePath(), key, m_busyTimeoutMs));
+}
 
-    sqlite3 *db = nullptr;
-    // Read-write without CREATE: a missing file must stay missing.
-    // One thread uses a connection, so the per-call mutex is only overhead.
-    const int rc = sqlite3_open_v2(
-        QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
-    if (rc != SQLITE_OK) {
-        const QString msg = sqliteMessage(db);
-        sqlite3_close(db);
-        if (rc == SQLITE_CANTOPEN || rc == SQLITE_PERM || rc == SQLITE_READONLY)
-            throw DataError(QStringLiteral("Could not open file '%1': %2").arg(QDir::toNativeSeparators(path), msg));
-        throw DataError(msg);
-    }
+void Connection::adopt(sqlite3 *db)
+{
+    m_db = db;
     try {
-        sqlite3_busy_timeout(db, m_busyTimeoutMs);
-        applyKey(db, key);
-        // The key is only tried on the first read.
-        char *err = nullptr;
-        const int readRc = sqlite3_exec(db, "select count(*) from sqlite_master;", nullptr, nullptr, &err);
-        sqlite3_free(err);
-        if (readRc != SQLITE_OK) {
-            const int code = readRc & 0xff;
-            const QString native = QDir::toNativeSeparators(path);
-            if (code == SQLITE_BUSY || code == SQLITE_LOCKED)
-                throw DataError(QStringLiteral("Could not use '%1'; file already in use").arg(native));
-            if (code == SQLITE_NOTADB) {
-                // A cipher cannot tell a wrong key from a foreign file; an
-                // unencrypted or odd-sized file is surely not ours.
-                if (info.size() == 0 || info.size() % 512 != 0 || looksLikePlainSqlite(path))
-                    throw DataError(QStringLiteral("Unrecognized database format '%1'").arg(native));
-                throw WrongKeyError(QStringLiteral("Not a valid password"));
-            }
-            throw DataError(sqliteMessage(db));
-        }
-        runPragma(db, kCacheSize);
-        m_db = db;
+        sqlite3_busy_timeout(m_db, m_busyTimeoutMs);
         registerTextPredicates();
     } catch (...) {
-        m_db = nullptr;
-        sqlite3_close(db);
+        close();
         throw;
     }
-    m_db = db;
+}
+
+void Connection::takeOpenFrom(std::unique_ptr<OpeningAhead> ahead)
+{
+    m_ahead = std::move(ahead);
+}
+
+OpeningAhead::OpeningAhead(const QString &path, const QString &password, int busyTimeoutMs)
+    : m_path(QDir::current().absoluteFilePath(path))
+    , m_key(password.toUtf8())
+    , m_busyTimeoutMs(busyTimeoutMs)
+{
+    // A handle made on one thread and used on another needs the library's
+    // own locks compiled in (Debian's is built thread-safe).
+    if (!sqlite3_threadsafe())
+        return;
+    try {
+        m_worker = std::thread([this] { run(); });
+    } catch (const std::system_error &) {
+        // No thread to be had: the connection opens the file itself.
+    }
+}
+
+OpeningAhead::~OpeningAhead()
+{
+    wait();
+    wipe(m_key);
+    if (m_db)
+        sqlite3_close(m_db);
+}
+
+void OpeningAhead::run() noexcept
+{
+    try {
+        m_db = openKeyedFile(m_path, m_key, m_busyTimeoutMs);
+    } catch (...) {
+        m_error = std::current_exception();
+    }
+}
+
+void OpeningAhead::wait()
+{
+    if (m_worker.joinable())
+        m_worker.join();
+}
+
+sqlite3 *OpeningAhead::take(const QString &absolutePath, const QByteArray &key)
+{
+    wait();
+    const bool fits = !m_taken && absolutePath == m_path && key == m_key;
+    wipe(m_key);
+    if (!fits)
+        return nullptr; // the destructor closes what was opened for another
+    m_taken = true;
+    if (m_error)
+        std::rethrow_exception(std::exchange(m_error, nullptr));
+    return std::exchange(m_db, nullptr);
 }
 
 void Connection::rekey(const QString &newPassword)
