@@ -54,10 +54,13 @@ bool createDataModule(std::unique_ptr<txl::OpeningAhead> ahead)
 
 void showMainWindow(const ContactFile::PasswordPrompt &ask)
 {
+    // Built (hidden, without its list) while the key may still be derived;
+    // nothing of it shows before the password box and the first load.
+    frm_Main = new Tfrm_Main(nullptr, Tfrm_Main::FirstLoad::Later);
     // A file with its owner's password is opened here; the main window's
     // first open then finds the connection ready.
     Dm->unlock(ask);
-    frm_Main = new Tfrm_Main;
+    frm_Main->FormCreate();
     frm_Main->show();
 }
 
