@@ -4,6 +4,7 @@
 #include "platform/data/Connection.h"
 #include "platform/data/DataError.h"
 #include "platform/data/DataSource.h"
+#include "platform/data/PageKey.h"
 #include "platform/data/Query.h"
 #include "store/ContactFile.h"
 #include "store/Unit_Dm.h"
@@ -17,6 +18,8 @@
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QtTest>
+
+#include <openssl/evp.h>
 
 using txl::DataError;
 using txl::Query;
@@ -49,6 +52,8 @@ private slots:
     void openAheadGivesTheSameOutcome_data();
     void openAheadGivesTheSameOutcome();
     void openAheadForAnotherFileOrKeyIsDropped();
+    void pageKeyAsTheLibraryDerivesIt_data();
+    void pageKeyAsTheLibraryDerivesIt();
     void editPostAndDeleteReachTheFile();
     void optimisticConflictWritesNothing();
     void identicalRowsOnlyOneChanged();
@@ -357,6 +362,37 @@ void TestData::openAheadForAnotherFileOrKeyIsDropped()
         q.open();
         QCOMPARE(q.recordCount(), k.rows);
     }
+}
+
+// The page key derived in our own loop is the one OpenSSL's PBKDF2 gives
+// with SQLCipher 3's settings: passwords short, empty, Chinese, and longer
+// than a SHA-1 block (hashed first), on the salt of a real file.
+void TestData::pageKeyAsTheLibraryDerivesIt_data()
+{
+    QTest::addColumn<QByteArray>("password");
+    QTest::newRow("built-in") << ContactFile::password().toUtf8();
+    QTest::newRow("empty") << QByteArray();
+    QTest::newRow("chinese") << QStringLiteral("通讯录Pa55-word").toUtf8();
+    QTest::newRow("one block") << QByteArray(64, 'k');
+    QTest::newRow("longer than a block") << QByteArray(65, 'k');
+    QTest::newRow("long") << QStringLiteral("很长的密码").repeated(20).toUtf8();
+}
+
+void TestData::pageKeyAsTheLibraryDerivesIt()
+{
+    QFETCH(QByteArray, password);
+    ContactsFixture fx(0);
+    QFile file(fx.databasePath());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray salt = file.read(txl::kPageKeySaltBytes);
+    QCOMPARE(salt.size(), txl::kPageKeySaltBytes);
+    unsigned char expected[32];
+    QVERIFY(PKCS5_PBKDF2_HMAC_SHA1(password.constData(), int(password.size()),
+                reinterpret_cast<const unsigned char *>(salt.constData()), int(salt.size()), 64000, sizeof expected,
+                expected)
+        == 1);
+    QCOMPARE(txl::derivePageKey(password, salt).toHex(),
+        QByteArray(reinterpret_cast<const char *>(expected), sizeof expected).toHex());
 }
 
 void TestData::editPostAndDeleteReachTheFile()

@@ -1,6 +1,7 @@
 #include "platform/data/Connection.h"
 
 #include "platform/data/DataError.h"
+#include "platform/data/PageKey.h"
 
 #include <QDir>
 #include <QFile>
@@ -82,18 +83,35 @@ bool looksLikePlainSqlite(const QString &path)
     return got == sizeof header && std::memcmp(header, "SQLite format 3\0", sizeof header) == 0;
 }
 
-// Opens and keys the file at `path` (absolute), then reads once to prove the
-// key. Never creates a file. Uses no QObject and no state of a Connection,
-// so the opening-ahead worker runs it as it is.
-sqlite3 *openKeyedFile(const QString &path, const QByteArray &key, int busyTimeoutMs)
+// The page key of an existing file as a raw key, "x'<64 hex digits>'", so
+// the library skips its own (slower) derivation. Empty when the file has no
+// salt to read.
+QByteArray rawPageKey(const QString &path, const QByteArray &password)
 {
-    const QFileInfo info(path);
-    if (!info.exists() || !info.isFile())
-        throw DataError(QStringLiteral("Could not find file '%1'.").arg(QDir::toNativeSeparators(path)));
-    // SQLite takes an empty file for an empty database; ours never is one.
-    if (info.size() == 0)
-        throw DataError(QStringLiteral("Unrecognized database format '%1'").arg(QDir::toNativeSeparators(path)));
+    QByteArray salt(kPageKeySaltBytes, '\0');
+    {
+        std::FILE *f = std::fopen(QFile::encodeName(path).constData(), "rb");
+        if (!f)
+            return QByteArray();
+        const size_t got = std::fread(salt.data(), 1, size_t(salt.size()), f);
+        std::fclose(f);
+        if (got != size_t(salt.size()))
+            return QByteArray();
+    }
+    QByteArray key = derivePageKey(password, salt);
+    static const char hex[] = "0123456789abcdef";
+    QByteArray raw(3 + 2 * key.size(), '\'');
+    raw[0] = 'x';
+    for (int i = 0; i < key.size(); ++i) {
+        raw[2 + 2 * i] = hex[static_cast<unsigned char>(key[i]) >> 4];
+        raw[3 + 2 * i] = hex[static_cast<unsigned char>(key[i]) & 15];
+    }
+    wipe(key);
+    return raw;
+}
 
+sqlite3 *openHandle(const QString &path)
+{
     sqlite3 *db = nullptr;
     // Read-write without CREATE: a missing file must stay missing.
     // One thread at a time uses a connection (the opening-ahead worker hands
@@ -107,13 +125,63 @@ sqlite3 *openKeyedFile(const QString &path, const QByteArray &key, int busyTimeo
             throw DataError(QStringLiteral("Could not open file '%1': %2").arg(QDir::toNativeSeparators(path), msg));
         throw DataError(msg);
     }
+    return db;
+}
+
+// Keys the handle and reads once: the key is only tried on the first read.
+int keyAndRead(sqlite3 *db, const QByteArray &key, int busyTimeoutMs)
+{
+    sqlite3_busy_timeout(db, busyTimeoutMs);
+    applyKey(db, key);
+    char *err = nullptr;
+    const int rc = sqlite3_exec(db, "select count(*) from sqlite_master;", nullptr, nullptr, &err);
+    sqlite3_free(err);
+    return rc;
+}
+
+// Opens and keys the file at `path` (absolute), then reads once to prove the
+// key. Never creates a file. Uses no QObject and no state of a Connection,
+// so the opening-ahead worker runs it as it is.
+sqlite3 *openKeyedFile(const QString &path, const QByteArray &key, int busyTimeoutMs)
+{
+    const QFileInfo info(path);
+    if (!info.exists() || !info.isFile())
+        throw DataError(QStringLiteral("Could not find file '%1'.").arg(QDir::toNativeSeparators(path)));
+    // SQLite takes an empty file for an empty database; ours never is one.
+    if (info.size() == 0)
+        throw DataError(QStringLiteral("Unrecognized database format '%1'").arg(QDir::toNativeSeparators(path)));
+
+    // The page key derived here first; where it does not open the file (a
+    // wrong password, a foreign file, other cipher settings) the library
+    // derives it from the password itself, and its verdict stands.
+    QByteArray raw = rawPageKey(path, key);
+    int readRc = SQLITE_NOTADB;
+    sqlite3 *db = nullptr;
+    if (!raw.isEmpty()) {
+        db = openHandle(path);
+        try {
+            readRc = keyAndRead(db, raw, busyTimeoutMs);
+        } catch (...) {
+            wipe(raw);
+            sqlite3_close(db);
+            throw;
+        }
+        wipe(raw);
+        if ((readRc & 0xff) == SQLITE_NOTADB) {
+            sqlite3_close(db);
+            db = nullptr;
+        }
+    }
+    if (!db) {
+        db = openHandle(path);
+        try {
+            readRc = keyAndRead(db, key, busyTimeoutMs);
+        } catch (...) {
+            sqlite3_close(db);
+            throw;
+        }
+    }
     try {
-        sqlite3_busy_timeout(db, busyTimeoutMs);
-        applyKey(db, key);
-        // The key is only tried (and derived) on the first read.
-        char *err = nullptr;
-        const int readRc = sqlite3_exec(db, "select count(*) from sqlite_master;", nullptr, nullptr, &err);
-        sqlite3_free(err);
         if (readRc != SQLITE_OK) {
             const int code = readRc & 0xff;
             const QString native = QDir::toNativeSeparators(path);
