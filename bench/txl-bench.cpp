@@ -130,11 +130,14 @@ int workChild(const QString &mode, const QStringList &args)
         double ms = 0;
         int count = 0;
         if (mode == QStringLiteral("import")) {
-            ms = timeMs([&] { count = exchange::importFile(*Dm->scon, file, false).imported; });
+            ms = timeMs([&] {
+                store::ContactTable table = Dm->contactTable();
+                count = exchange::importFile(table, file, false).imported;
+            });
         } else {
             const auto format = exchange::formatForPath(file);
             ms = timeMs([&] {
-                const exchange::ContactRecords rows = exchange::storedContacts(*Dm->scon);
+                const exchange::ContactRecords rows = exchange::recordsOf(Dm->contactTable().all());
                 exchange::exportFile(file, rows, format);
                 count = static_cast<int>(rows.size());
             });

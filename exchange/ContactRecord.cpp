@@ -23,4 +23,16 @@ QString joinedName(const QString &family, const QString &given)
     return given + u' ' + family;
 }
 
+ContactRecords recordsOf(const store::Contacts &contacts)
+{
+    ContactRecords records;
+    records.reserve(contacts.size());
+    for (const store::Contact &c : contacts) {
+        ContactRecord r;
+        static_cast<store::Contact &>(r) = c;
+        records.push_back(std::move(r));
+    }
+    return records;
+}
+
 } // namespace exchange

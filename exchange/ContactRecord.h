@@ -1,23 +1,21 @@
 #pragma once
 
+#include "store/Contact.h"
+
 #include <QString>
 #include <vector>
 
 namespace exchange {
 
-// One contact as files carry it, in the stored column order of the table.
-struct ContactRecord {
-    QString name; // 姓名
-    QString sex; // 性别
-    QString qq; // QQ号码
-    QString mobile; // 手机号码
-    QString email; // 电子邮件
-    QString address; // 家庭住址
-    QString group; // 组名
+// One contact as files carry it, with where it stood in its file.
+struct ContactRecord : store::Contact {
     int line = 0; // where the record starts in its file (1-based), 0 when not from a file
 };
 
 using ContactRecords = std::vector<ContactRecord>;
+
+// The records of stored contacts (no lines), for the writers.
+ContactRecords recordsOf(const store::Contacts &contacts);
 
 // True when the text holds a Chinese (Han) character.
 bool containsHan(const QString &text);

@@ -1,15 +1,15 @@
 #include "exchange/Exchange.h"
 
 #include "exchange/VCard.h"
-#include "platform/data/Connection.h"
-#include "platform/data/Query.h"
 #include "platform/text/Cp936.h"
+#include "store/ContactTable.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QHash>
 #include <QRegularExpression>
 #include <QSaveFile>
+
+#include <algorithm>
 
 namespace exchange {
 
@@ -91,56 +91,10 @@ ContactRecords readContactsFile(const QString &path)
     return looksLikeVCard(bytes) ? readVCards(bytes) : readCsv(bytes);
 }
 
-ContactRecords contactsOf(const txl::Query &query)
-{
-    const int cols[7] = {
-        query.fieldIndex(QStringLiteral("姓名")),
-        query.fieldIndex(QStringLiteral("性别")),
-        query.fieldIndex(QStringLiteral("QQ号码")),
-        query.fieldIndex(QStringLiteral("手机号码")),
-        query.fieldIndex(QStringLiteral("电子邮件")),
-        query.fieldIndex(QStringLiteral("家庭住址")),
-        query.fieldIndex(QStringLiteral("组名")),
-    };
-    const int count = query.recordCount();
-    ContactRecords records;
-    records.reserve(static_cast<size_t>(count));
-    for (int r = 0; r < count; ++r) {
-        ContactRecord rec;
-        QString *fields[7] = { &rec.name, &rec.sex, &rec.qq, &rec.mobile, &rec.email, &rec.address, &rec.group };
-        for (int c = 0; c < 7; ++c)
-            *fields[c] = query.value(r, cols[c]);
-        records.push_back(std::move(rec));
-    }
-    return records;
-}
-
-ContactRecords storedContacts(txl::Connection &connection)
-{
-    txl::Query query;
-    query.setObjectName(QStringLiteral("exportquery"));
-    query.setConnection(&connection);
-    query.addSql(QStringLiteral("select * from data"));
-    query.open();
-    return contactsOf(query);
-}
-
-ImportSummary importContacts(txl::Connection &connection, ContactRecords records, bool dryRun, const Progress &progress)
+ImportSummary importContacts(store::ContactTable &table, ContactRecords records, bool dryRun, const Progress &progress)
 {
     using txl::text::byteLength;
     using txl::text::trim;
-
-    QHash<QString, int> seen; // name -> line in the file; stored names as 0
-    {
-        txl::Query names;
-        names.setObjectName(QStringLiteral("importnames"));
-        names.setConnection(&connection);
-        names.addSql(QStringLiteral("select 姓名 from data"));
-        names.open();
-        seen.reserve(names.recordCount() + static_cast<int>(records.size()));
-        for (int r = 0; r < names.recordCount(); ++r)
-            seen.insert(names.value(r, 0), 0);
-    }
 
     // Records are cleaned in place and the accepted ones moved to the front,
     // so a large file is not held twice.
@@ -165,61 +119,36 @@ ImportSummary importContacts(txl::Connection &connection, ContactRecords records
             reason = QStringLiteral("手机号码“%1”超过 %2 个字节").arg(r.mobile).arg(mobileBytes);
         else if (byteLength(r.qq) > qqBytes)
             reason = QStringLiteral("QQ号码“%1”超过 %2 个字节").arg(r.qq).arg(qqBytes);
-        else if (const auto it = seen.constFind(r.name); it != seen.constEnd())
-            reason = *it == 0 ? QStringLiteral("与已有的联系人重名") : QStringLiteral("与第 %1 行重名").arg(*it);
         if (!reason.isEmpty()) {
             summary.skipped.push_back({ r.line, r.name, reason });
             continue;
         }
-        seen.insert(r.name, r.line > 0 ? r.line : -1);
         if (kept != i)
             records[kept] = std::move(r);
         ++kept;
     }
     records.resize(kept);
-    const ContactRecords &cleaned = records;
 
-    const int total = static_cast<int>(cleaned.size());
-    if (dryRun) {
-        summary.imported = total;
-        return summary;
+    // The duplicate rule is the table's: it is checked under the write lock.
+    const store::ContactTable::InsertResult stored = table.insertNew(
+        records.size(), [&records](size_t i) -> const store::Contact & { return records[i]; }, dryRun, progress);
+    if (stored.cancelled)
+        throw ExchangeError(QStringLiteral("导入已取消，没有写入任何联系人。"));
+    for (const store::ContactTable::Duplicate &d : stored.duplicates) {
+        const ContactRecord &r = records[d.index];
+        summary.skipped.push_back({ r.line, r.name,
+            d.earlier ? QStringLiteral("与第 %1 行重名").arg(records[*d.earlier].line)
+                      : QStringLiteral("与已有的联系人重名") });
     }
-
-    connection.executeScript(QStringLiteral("begin immediate;"));
-    try {
-        txl::Query insert;
-        insert.setObjectName(QStringLiteral("importquery"));
-        insert.setConnection(&connection);
-        insert.addSql(QStringLiteral("insert into data values(:p0,:p1,:p2,:p3,:p4,:p5,:p6)"));
-        const QString params[7] = { QStringLiteral("p0"), QStringLiteral("p1"), QStringLiteral("p2"),
-            QStringLiteral("p3"), QStringLiteral("p4"), QStringLiteral("p5"), QStringLiteral("p6") };
-        for (int i = 0; i < total; ++i) {
-            const ContactRecord &r = cleaned[static_cast<size_t>(i)];
-            const QString *fields[7] = { &r.name, &r.sex, &r.qq, &r.mobile, &r.email, &r.address, &r.group };
-            for (int c = 0; c < 7; ++c)
-                insert.setParam(params[c], *fields[c]);
-            insert.execSql();
-            if (progress && (i % 1000 == 999) && !progress(i + 1, total))
-                throw ExchangeError(QStringLiteral("导入已取消，没有写入任何联系人。"));
-        }
-        connection.executeScript(QStringLiteral("commit;"));
-    } catch (...) {
-        try {
-            connection.executeScript(QStringLiteral("rollback;"));
-        } catch (...) {
-            // The transaction is gone already; the original error says why.
-        }
-        throw;
-    }
-    if (progress)
-        progress(total, total);
-    summary.imported = total;
+    std::stable_sort(summary.skipped.begin(), summary.skipped.end(),
+        [](const SkippedRecord &a, const SkippedRecord &b) { return a.line < b.line; });
+    summary.imported = stored.inserted;
     return summary;
 }
 
-ImportSummary importFile(txl::Connection &connection, const QString &path, bool dryRun, const Progress &progress)
+ImportSummary importFile(store::ContactTable &table, const QString &path, bool dryRun, const Progress &progress)
 {
-    return importContacts(connection, readContactsFile(path), dryRun, progress);
+    return importContacts(table, readContactsFile(path), dryRun, progress);
 }
 
 FileFormat formatForPath(const QString &path)

@@ -6,10 +6,9 @@
 #include <QStringList>
 #include <functional>
 
-namespace txl {
-class Connection;
-class Query;
-} // namespace txl
+namespace store {
+class ContactTable;
+} // namespace store
 
 namespace exchange {
 
@@ -41,17 +40,13 @@ ContactRecords readContactsFile(const QString &path);
 // Applies the editor's rules to each record (trimmed, required name at most
 // 11 code-page-936 bytes, mobile and QQ at most 11 bytes, no name twice) and
 // stores the accepted ones in one transaction: either all of them or none.
-// With dryRun nothing is written. Throws ExchangeError (refused or
+// Names are checked against the stored ones under the write lock, so two
+// imports at once store a name once. With dryRun nothing is written. Throws ExchangeError (refused or
 // cancelled) or the data layer's error; the stored contacts are then as they
 // were.
 ImportSummary importContacts(
-    txl::Connection &connection, ContactRecords records, bool dryRun, const Progress &progress = {});
-ImportSummary importFile(txl::Connection &connection, const QString &path, bool dryRun, const Progress &progress = {});
-
-// The rows of an open query, its columns found by name.
-ContactRecords contactsOf(const txl::Query &query);
-// The whole table in stored order.
-ContactRecords storedContacts(txl::Connection &connection);
+    store::ContactTable &table, ContactRecords records, bool dryRun, const Progress &progress = {});
+ImportSummary importFile(store::ContactTable &table, const QString &path, bool dryRun, const Progress &progress = {});
 
 FileFormat formatForPath(const QString &path); // .csv/.txt: CSV, else vCard
 QByteArray exportBytes(const ContactRecords &records, FileFormat format, CsvEncoding encoding = CsvEncoding::Utf8);

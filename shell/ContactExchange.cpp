@@ -2,6 +2,7 @@
 
 #include "exchange/Exchange.h"
 #include "platform/ui/Dialogs.h"
+#include "store/ContactTable.h"
 #include "store/Unit_Dm.h"
 
 #include <QApplication>
@@ -99,7 +100,8 @@ void importContacts(QWidget *parent)
 
     exchange::ImportSummary summary;
     try {
-        summary = exchange::importContacts(*Dm->scon, std::move(records), false, report);
+        store::ContactTable table = Dm->contactTable();
+        summary = exchange::importContacts(table, std::move(records), false, report);
     } catch (const exchange::ExchangeError &e) {
         progress.reset();
         txl::ui::showNotice(e.message(), QStringLiteral("导入联系人"), txl::ui::Icon::Warning);
@@ -157,7 +159,7 @@ void exportContacts(QWidget *parent)
     const exchange::FileFormat format = filter == vcard ? exchange::FileFormat::VCard : exchange::FileFormat::Csv;
     const exchange::CsvEncoding encoding = filter == csvGbk ? exchange::CsvEncoding::Gbk : exchange::CsvEncoding::Utf8;
 
-    const exchange::ContactRecords records = exchange::contactsOf(*list);
+    const exchange::ContactRecords records = exchange::recordsOf(store::ContactTable::rowsOf(*list));
     try {
         exchange::exportFile(path, records, format, encoding);
     } catch (const exchange::ExchangeError &e) {

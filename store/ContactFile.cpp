@@ -2,7 +2,7 @@
 
 #include "platform/data/Connection.h"
 #include "platform/data/DataError.h"
-#include "platform/data/Query.h"
+#include "store/ContactTable.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -28,8 +28,8 @@ QString password()
 
 QString schemaSql()
 {
-    return QStringLiteral("create table data (姓名 text, 性别 text, QQ号码 text, 手机号码 text, "
-                          "电子邮件 text, 家庭住址 text, 组名 text);");
+    return QStringLiteral("create table data (") + store::columnNames().join(QStringLiteral(" text, "))
+        + QStringLiteral(" text);");
 }
 
 namespace {
@@ -190,54 +190,44 @@ void fill(const QString &path, int sampleCount)
     const QStringList mailHosts = split(u"qq.com 163.com 126.com sina.com gmail.com outlook.com");
     const QStringList latin = split(u"wang li zhang liu chen yang huang zhao wu zhou xu sun ma zhu hu guo");
 
+    Sampler rng(static_cast<quint32>(sampleCount) * 2654435761u);
+    QSet<QString> names;
+    names.reserve(sampleCount);
+    store::Contacts contacts;
+    contacts.reserve(static_cast<size_t>(sampleCount));
+    for (int i = 0; i < sampleCount; ++i) {
+        // Names stay unique, as the program's add path keeps them; past
+        // the pool of 2-4 character names a number tells them apart.
+        QString name;
+        for (int attempt = 0; attempt < 20; ++attempt) {
+            name = rng.pick(surnames);
+            const int extra = 1 + rng.below(name.size() > 1 ? 2 : 3);
+            for (int k = 0; k < extra && name.size() < 4; ++k)
+                name += rng.pick(given);
+            if (!names.contains(name))
+                break;
+        }
+        if (names.contains(name))
+            name = name.left(2) + QString::number(i);
+        names.insert(name);
+
+        store::Contact c;
+        c.name = name;
+        c.sex = rng.below(2) ? QStringLiteral("男") : QStringLiteral("女");
+        c.qq = QString::number(10000 + rng.below(9000)) + rng.digits(4 + rng.below(2));
+        c.mobile = rng.pick(mobilePrefixes) + rng.digits(8);
+        c.email = rng.pick(latin) + rng.digits(3) + QLatin1Char('@') + rng.pick(mailHosts);
+        c.address = rng.pick(cities) + rng.pick(districts) + rng.pick(roads) + QString::number(1 + rng.below(300))
+            + QStringLiteral("号");
+        c.group = rng.pick(groups);
+        contacts.push_back(std::move(c));
+    }
+
     txl::Connection connection;
     connection.setDatabaseFile(path);
     connection.setPassword(password());
     connection.open();
-    connection.executeScript(QStringLiteral("begin;"));
-    txl::Query insert;
-    insert.setObjectName(QStringLiteral("sample"));
-    insert.setConnection(&connection);
-    insert.addSql(QStringLiteral("insert into data values(:p0,:p1,:p2,:p3,:p4,:p5,:p6)"));
-
-    Sampler rng(static_cast<quint32>(sampleCount) * 2654435761u);
-    QSet<QString> names;
-    names.reserve(sampleCount);
-    try {
-        for (int i = 0; i < sampleCount; ++i) {
-            // Names stay unique, as the program's add path keeps them; past
-            // the pool of 2-4 character names a number tells them apart.
-            QString name;
-            for (int attempt = 0; attempt < 20; ++attempt) {
-                name = rng.pick(surnames);
-                const int extra = 1 + rng.below(name.size() > 1 ? 2 : 3);
-                for (int k = 0; k < extra && name.size() < 4; ++k)
-                    name += rng.pick(given);
-                if (!names.contains(name))
-                    break;
-            }
-            if (names.contains(name))
-                name = name.left(2) + QString::number(i);
-            names.insert(name);
-
-            insert.setParam(QStringLiteral("p0"), name);
-            insert.setParam(QStringLiteral("p1"), rng.below(2) ? QStringLiteral("男") : QStringLiteral("女"));
-            insert.setParam(
-                QStringLiteral("p2"), QString::number(10000 + rng.below(9000)) + rng.digits(4 + rng.below(2)));
-            insert.setParam(QStringLiteral("p3"), rng.pick(mobilePrefixes) + rng.digits(8));
-            insert.setParam(
-                QStringLiteral("p4"), rng.pick(latin) + rng.digits(3) + QLatin1Char('@') + rng.pick(mailHosts));
-            insert.setParam(QStringLiteral("p5"),
-                rng.pick(cities) + rng.pick(districts) + rng.pick(roads) + QString::number(1 + rng.below(300))
-                    + QStringLiteral("号"));
-            insert.setParam(QStringLiteral("p6"), rng.pick(groups));
-            insert.execSql();
-        }
-        connection.executeScript(QStringLiteral("commit;"));
-    } catch (...) {
-        connection.close();
-        throw;
-    }
+    store::ContactTable(connection).insertNew(contacts);
 }
 
 } // namespace

@@ -59,6 +59,11 @@ void TDm::unlock(const ContactFile::PasswordPrompt &ask) noexcept
     }
 }
 
+store::ContactTable TDm::contactTable() const
+{
+    return store::ContactTable(*scon);
+}
+
 void TDm::reloadAll()
 {
     addquery->close();

@@ -4,6 +4,7 @@
 #include "platform/data/DataSource.h"
 #include "platform/data/Query.h"
 #include "store/ContactFile.h"
+#include "store/ContactTable.h"
 
 #include <QObject>
 
@@ -37,6 +38,9 @@ public:
     // text in pinyin letters also matches the names' readings. Returns the
     // count found.
     int searchContacts(const QString &column, const QString &text);
+    // The table behind the contacts query, for bulk reads and writes
+    // (import, export) on the same connection.
+    store::ContactTable contactTable() const;
 
     txl::Connection *scon;
     txl::Query *addquery;

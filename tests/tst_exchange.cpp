@@ -8,6 +8,7 @@
 #include "platform/data/Connection.h"
 #include "platform/data/DataError.h"
 #include "store/ContactFile.h"
+#include "store/ContactTable.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -77,6 +78,7 @@ QByteArray fileHash(const QString &path)
 
 struct Opened {
     txl::Connection connection;
+    store::ContactTable table { connection };
     explicit Opened(const ContactsFixture &fixture)
     {
         connection.setDatabaseFile(fixture.databasePath());
@@ -368,7 +370,7 @@ void TestExchange::importRules()
     add(10, QStringLiteral("Abcdefghijk"), QString(), QString(), QStringLiteral("未知"));
 
     Opened db(fixture);
-    const exchange::ImportSummary summary = exchange::importContacts(db.connection, in, false);
+    const exchange::ImportSummary summary = exchange::importContacts(db.table, in, false);
     QCOMPARE(summary.summaryLine(), QStringLiteral("导入 3 条，跳过 6 条"));
     QCOMPARE(summary.skippedLines(),
         QStringList({ QStringLiteral("第 3 行：没有姓名"), QStringLiteral("第 4 行 王五：与已有的联系人重名"),
@@ -393,7 +395,7 @@ void TestExchange::importIsAllOrNothing()
     in[1].name = QStringLiteral("坏");
     in[2].name = QStringLiteral("乙");
     Opened db(fixture);
-    QVERIFY_THROWS_EXCEPTION(txl::DataError, exchange::importContacts(db.connection, in, false));
+    QVERIFY_THROWS_EXCEPTION(txl::DataError, exchange::importContacts(db.table, in, false));
     QCOMPARE(fixture.rows(), before);
 
     // Cancelled through the progress callback: nothing stays either.
@@ -401,10 +403,10 @@ void TestExchange::importIsAllOrNothing()
     for (size_t i = 0; i < many.size(); ++i)
         many[i].name = QStringLiteral("人") + QString::number(i);
     QVERIFY_THROWS_EXCEPTION(exchange::ExchangeError,
-        exchange::importContacts(db.connection, many, false, [](int done, int) { return done < 2000; }));
+        exchange::importContacts(db.table, many, false, [](int done, int) { return done < 2000; }));
     QCOMPARE(fixture.rows(), before);
     // The connection is usable afterwards.
-    QCOMPARE(exchange::importContacts(db.connection, many, false).imported, 2500);
+    QCOMPARE(exchange::importContacts(db.table, many, false).imported, 2500);
     QCOMPARE(fixture.rows().size(), before.size() + 2500);
 }
 
@@ -417,7 +419,7 @@ void TestExchange::dryRunWritesNothing()
     in[1].name = QStringLiteral("甲");
     {
         Opened db(fixture);
-        const exchange::ImportSummary summary = exchange::importContacts(db.connection, in, true);
+        const exchange::ImportSummary summary = exchange::importContacts(db.table, in, true);
         QCOMPARE(summary.summaryLine(), QStringLiteral("导入 1 条，跳过 1 条"));
     }
     QCOMPARE(fileHash(fixture.databasePath()), hash);
@@ -442,13 +444,13 @@ void TestExchange::roundTrip()
     const QString file = QDir(source.dir()).filePath(QStringLiteral("out.file"));
     {
         Opened db(source);
-        exchange::exportFile(file, exchange::storedContacts(db.connection), exchange::FileFormat(format),
-            exchange::CsvEncoding(encoding));
+        exchange::exportFile(
+            file, exchange::recordsOf(db.table.all()), exchange::FileFormat(format), exchange::CsvEncoding(encoding));
     }
     ContactsFixture target;
     {
         Opened db(target);
-        const exchange::ImportSummary summary = exchange::importFile(db.connection, file, false);
+        const exchange::ImportSummary summary = exchange::importFile(db.table, file, false);
         QCOMPARE(summary.skipped.size(), size_t(0));
         QCOMPARE(summary.imported, 302);
     }
@@ -465,7 +467,7 @@ void TestExchange::gbkExportRefusesWhatItCannotWrite()
     Opened db(fixture);
     try {
         exchange::exportFile(
-            file, exchange::storedContacts(db.connection), exchange::FileFormat::Csv, exchange::CsvEncoding::Gbk);
+            file, exchange::recordsOf(db.table.all()), exchange::FileFormat::Csv, exchange::CsvEncoding::Gbk);
         QFAIL("GBK export wrote a character GBK does not have");
     } catch (const exchange::ExchangeError &e) {
         QVERIFY2(e.message().contains(QStringLiteral("第 3 行")), qPrintable(e.message()));

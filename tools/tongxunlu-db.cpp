@@ -5,6 +5,7 @@
 #include "platform/data/DataError.h"
 #include "platform/os/Terminal.h"
 #include "store/ContactFile.h"
+#include "store/ContactTable.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -249,7 +250,8 @@ int import(QStringList args, QTextStream &out, QTextStream &err)
         exchange::ContactRecords records = exchange::readContactsFile(o.file);
         txl::Connection connection;
         openContactsFile(connection, o.dir, fromStdin);
-        summary = exchange::importContacts(connection, std::move(records), dryRun);
+        store::ContactTable table(connection);
+        summary = exchange::importContacts(table, std::move(records), dryRun);
     } catch (const exchange::ExchangeError &e) {
         return fail(err, e.message());
     } catch (const std::exception &e) {
@@ -306,7 +308,7 @@ int exportContacts(QStringList args, QTextStream &out, QTextStream &err)
     try {
         txl::Connection connection;
         openContactsFile(connection, o.dir, fromStdin);
-        const exchange::ContactRecords records = exchange::storedContacts(connection);
+        const exchange::ContactRecords records = exchange::recordsOf(store::ContactTable(connection).all());
         exchange::exportFile(o.file, records, fileFormat, encoding);
         out << "导出 " << records.size() << " 条到 " << QDir::toNativeSeparators(QFileInfo(o.file).absoluteFilePath())
             << '\n';

@@ -1,0 +1,83 @@
+#pragma once
+
+#include "store/Contact.h"
+
+#include <QSet>
+
+#include <cstddef>
+#include <functional>
+#include <optional>
+
+namespace txl {
+class Connection;
+class Query;
+} // namespace txl
+
+namespace store {
+
+// The table `data` of an open contacts file, for everything that reads or
+// writes it in bulk (import, export, sample data, sync). The windows keep
+// working on the data module's contacts query instead. Failures throw the
+// data layer's error; a failed write leaves the table as it was.
+class ContactTable {
+public:
+    explicit ContactTable(txl::Connection &connection);
+
+    // Every contact, in the order the file returns them.
+    Contacts all() const;
+    QSet<QString> names() const;
+    std::optional<Contact> find(const QString &name) const;
+
+    // A contact that the duplicate rule kept out: its name was stored
+    // already, or given earlier in the same batch (earlier is then that
+    // contact's index).
+    struct Duplicate {
+        std::size_t index = 0;
+        std::optional<std::size_t> earlier;
+    };
+    struct InsertResult {
+        int inserted = 0;
+        std::vector<Duplicate> duplicates;
+        bool cancelled = false; // the progress answered false: nothing stored
+    };
+    // Called now and then with the contacts done so far; false cancels.
+    using Progress = std::function<bool(int done, int total)>;
+    using ContactAt = std::function<const Contact &(std::size_t index)>;
+
+    // Stores the contacts whose names are neither stored nor given earlier
+    // in the batch, all in one write transaction: the names are read and
+    // the rows written under one lock, so two imports at once cannot both
+    // store a name. All or nothing: on an error or a cancel nothing is
+    // stored. With dryRun the rule is applied and nothing is written.
+    InsertResult insertNew(std::size_t count, const ContactAt &at, bool dryRun = false, const Progress &progress = {});
+    InsertResult insertNew(const Contacts &contacts, bool dryRun = false, const Progress &progress = {});
+
+    // Replaces the stored contact called `name` (its name may change, not to
+    // one another contact has); removes one. Each throws when no contact has
+    // that name, and changes nothing then.
+    void update(const QString &name, const Contact &contact);
+    void remove(const QString &name);
+
+    // The rows of an open query over the table, its columns found by name.
+    static Contacts rowsOf(const txl::Query &query);
+
+private:
+    txl::Connection &m_connection;
+};
+
+// A write transaction on a connection (begin immediate): committed by
+// commit(), rolled back when left without it.
+class WriteTransaction {
+public:
+    explicit WriteTransaction(txl::Connection &connection);
+    ~WriteTransaction();
+    WriteTransaction(const WriteTransaction &) = delete;
+    WriteTransaction &operator=(const WriteTransaction &) = delete;
+    void commit();
+
+private:
+    txl::Connection &m_connection;
+    bool m_open = true;
+};
+
+} // namespace store

@@ -1,0 +1,212 @@
+// The contacts table as the bulk readers and writers see it: the duplicate
+// rule, all-or-nothing writes, and two writers at once.
+#include "TestSupport.h"
+
+#include "platform/data/Connection.h"
+#include "platform/data/DataError.h"
+#include "platform/data/Query.h"
+#include "store/ContactFile.h"
+#include "store/ContactTable.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+store::Contact contact(const QString &name, const QString &mobile = QString())
+{
+    store::Contact c;
+    c.name = name;
+    c.sex = QStringLiteral("男");
+    c.mobile = mobile;
+    c.group = QStringLiteral("朋友");
+    return c;
+}
+
+struct Opened {
+    txl::Connection connection;
+    store::ContactTable table { connection };
+    explicit Opened(const ContactsFixture &fixture)
+    {
+        connection.setDatabaseFile(fixture.databasePath());
+        connection.setPassword(ContactFile::password());
+        connection.open();
+    }
+};
+
+QStringList names(const store::Contacts &contacts)
+{
+    QStringList out;
+    for (const store::Contact &c : contacts)
+        out << c.name;
+    return out;
+}
+
+} // namespace
+
+class TestStore : public QObject {
+    Q_OBJECT
+private slots:
+    void fieldsFollowTheStoredColumns();
+    void insertKeepsOutDuplicates();
+    void dryRunWritesNothing();
+    void failedOrCancelledInsertStoresNothing();
+    void updateAndRemove();
+    void rowsOfAQuery();
+    void twoImportsAtOnceStoreEachNameOnce();
+};
+
+void TestStore::fieldsFollowTheStoredColumns()
+{
+    ContactsFixture fixture(0);
+    fixture.exec(QStringLiteral("insert into data values('甲','女','123','13800000000','a@b.cn','北京','家人')"));
+    Opened db(fixture);
+    const store::Contacts all = db.table.all();
+    QCOMPARE(all.size(), size_t(1));
+    const QStringList expected { QStringLiteral("甲"), QStringLiteral("女"), QStringLiteral("123"),
+        QStringLiteral("13800000000"), QStringLiteral("a@b.cn"), QStringLiteral("北京"), QStringLiteral("家人") };
+    for (int column = 0; column < store::Contact::fieldCount; ++column)
+        QCOMPARE(all.front().field(column), expected.at(column));
+    QCOMPARE(store::columnNames().size(), store::Contact::fieldCount);
+}
+
+void TestStore::insertKeepsOutDuplicates()
+{
+    ContactsFixture fixture(0);
+    fixture.exec(QStringLiteral("insert into data values('张三','男','','','','','朋友')"));
+    Opened db(fixture);
+    const store::Contacts in { contact(QStringLiteral("李四")), contact(QStringLiteral("张三")),
+        contact(QStringLiteral("王五")), contact(QStringLiteral("李四"), QStringLiteral("13900000000")) };
+    const store::ContactTable::InsertResult result = db.table.insertNew(in);
+    QCOMPARE(result.inserted, 2);
+    QVERIFY(!result.cancelled);
+    QCOMPARE(result.duplicates.size(), size_t(2));
+    QCOMPARE(result.duplicates[0].index, size_t(1)); // stored already
+    QVERIFY(!result.duplicates[0].earlier);
+    QCOMPARE(result.duplicates[1].index, size_t(3)); // given earlier: the first one wins
+    QCOMPARE(result.duplicates[1].earlier.value(), size_t(0));
+    QCOMPARE(fixture.rows(QStringLiteral("姓名='李四'")), QStringList { QStringLiteral("李四|男|||||朋友") });
+    QCOMPARE(
+        db.table.names(), (QSet<QString> { QStringLiteral("张三"), QStringLiteral("李四"), QStringLiteral("王五") }));
+    QVERIFY(db.table.find(QStringLiteral("王五")));
+    QVERIFY(!db.table.find(QStringLiteral("赵六")));
+}
+
+void TestStore::dryRunWritesNothing()
+{
+    ContactsFixture fixture(3);
+    const QStringList before = fixture.rows();
+    Opened db(fixture);
+    const QString taken = db.table.all().front().name;
+    const store::ContactTable::InsertResult result
+        = db.table.insertNew({ contact(taken), contact(QStringLiteral("新人")) }, true);
+    QCOMPARE(result.inserted, 1);
+    QCOMPARE(result.duplicates.size(), size_t(1));
+    QCOMPARE(fixture.rows(), before);
+}
+
+void TestStore::failedOrCancelledInsertStoresNothing()
+{
+    ContactsFixture fixture(5);
+    fixture.exec(QStringLiteral("create trigger refuse before insert on data when new.姓名 = '坏' "
+                                "begin select raise(abort, 'refused by the file'); end;"));
+    const QStringList before = fixture.rows();
+    Opened db(fixture);
+    QVERIFY_THROWS_EXCEPTION(txl::DataError,
+        db.table.insertNew(
+            { contact(QStringLiteral("甲")), contact(QStringLiteral("坏")), contact(QStringLiteral("乙")) }));
+    QCOMPARE(fixture.rows(), before);
+
+    store::Contacts many;
+    for (int i = 0; i < 2500; ++i)
+        many.push_back(contact(QStringLiteral("人%1").arg(i)));
+    const store::ContactTable::InsertResult cancelled
+        = db.table.insertNew(many, false, [](int done, int) { return done < 2000; });
+    QVERIFY(cancelled.cancelled);
+    QCOMPARE(cancelled.inserted, 0);
+    QCOMPARE(fixture.rows(), before);
+    // The connection is usable afterwards, with no transaction left open.
+    QCOMPARE(db.table.insertNew(many).inserted, 2500);
+    QCOMPARE(fixture.rows().size(), before.size() + 2500);
+}
+
+void TestStore::updateAndRemove()
+{
+    ContactsFixture fixture(0);
+    Opened db(fixture);
+    db.table.insertNew({ contact(QStringLiteral("甲")), contact(QStringLiteral("乙")) });
+
+    store::Contact changed = contact(QStringLiteral("丙"), QStringLiteral("13800138000"));
+    db.table.update(QStringLiteral("甲"), changed);
+    QCOMPARE(db.table.find(QStringLiteral("丙")).value(), changed);
+    QVERIFY(!db.table.find(QStringLiteral("甲")));
+
+    // Refused without a change: no such contact; a rename onto a taken name.
+    const QStringList before = fixture.rows();
+    QVERIFY_THROWS_EXCEPTION(txl::DataError, db.table.update(QStringLiteral("无人"), changed));
+    QVERIFY_THROWS_EXCEPTION(txl::DataError, db.table.update(QStringLiteral("丙"), contact(QStringLiteral("乙"))));
+    QVERIFY_THROWS_EXCEPTION(txl::DataError, db.table.remove(QStringLiteral("无人")));
+    QCOMPARE(fixture.rows(), before);
+
+    db.table.remove(QStringLiteral("乙"));
+    QCOMPARE(names(db.table.all()), QStringList { QStringLiteral("丙") });
+}
+
+void TestStore::rowsOfAQuery()
+{
+    ContactsFixture fixture(0);
+    // Columns are found by name, whatever order a statement gives them in.
+    fixture.exec(QStringLiteral("insert into data values('甲','女','1','2','3','4','5')"));
+    Opened db(fixture);
+    txl::Query query;
+    query.setObjectName(QStringLiteral("reordered"));
+    query.setConnection(&db.connection);
+    query.addSql(QStringLiteral("select 组名, 姓名, 手机号码 from data"));
+    query.open();
+    const store::Contacts rows = store::ContactTable::rowsOf(query);
+    QCOMPARE(rows.size(), size_t(1));
+    QCOMPARE(rows[0].name, QStringLiteral("甲"));
+    QCOMPARE(rows[0].mobile, QStringLiteral("2"));
+    QCOMPARE(rows[0].group, QStringLiteral("5"));
+    QVERIFY(rows[0].sex.isEmpty());
+}
+
+// Two imports of one file started 50 ms apart: the second must see the
+// first one's names, never store them again.
+void TestStore::twoImportsAtOnceStoreEachNameOnce()
+{
+    const QString tool = qEnvironmentVariable("TXL_DB_TOOL");
+    if (tool.isEmpty())
+        QSKIP("TXL_DB_TOOL not set");
+    ContactsFixture fixture(20);
+    QTemporaryDir source;
+    QVERIFY(source.isValid());
+    ContactFile::create(source.path(), 20000);
+    const QString csv = QDir(source.path()).filePath(QStringLiteral("all.csv"));
+    QCOMPARE(QProcess::execute(tool, { QStringLiteral("export"), csv, source.path() }), 0);
+
+    QProcess first;
+    QProcess second;
+    first.start(tool, { QStringLiteral("import"), csv, fixture.dir() });
+    QTest::qWait(50);
+    second.start(tool, { QStringLiteral("import"), csv, fixture.dir() });
+    QVERIFY(first.waitForFinished(120000));
+    QVERIFY(second.waitForFinished(120000));
+    // Each either stored its contacts or was refused while the other held
+    // the file (nothing stored then): never both stored a name.
+    QVERIFY(first.exitCode() == 0 || second.exitCode() == 0);
+
+    const QStringList rows = fixture.rows();
+    QSet<QString> distinct;
+    for (const QString &row : rows)
+        distinct.insert(row.section(QLatin1Char('|'), 0, 0));
+    QCOMPARE(distinct.size(), rows.size());
+    QVERIFY(rows.size() >= 20000);
+}
+
+QTEST_GUILESS_MAIN(TestStore)
+#include "tst_store.moc"
