@@ -42,7 +42,7 @@ constexpr int clientWidth = 524;
 constexpr int clientHeight = 364;
 } // namespace
 
-Tfrm_Main::Tfrm_Main(QWidget *parent)
+Tfrm_Main::Tfrm_Main(QWidget *parent, FirstLoad firstLoad)
     : QMainWindow(parent)
 {
     setupUi(this);
@@ -86,7 +86,8 @@ Tfrm_Main::Tfrm_Main(QWidget *parent)
     setFocusProxy(nullptr);
     RadioGroup1->setFocus();
 
-    FormCreate();
+    if (firstLoad == FirstLoad::Now)
+        FormCreate();
 }
 
 Tfrm_Main::~Tfrm_Main()

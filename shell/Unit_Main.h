@@ -20,7 +20,10 @@ class ImageList;
 class Tfrm_Main : public QMainWindow, public Ui::Tfrm_Main {
     Q_OBJECT
 public:
-    explicit Tfrm_Main(QWidget *parent = nullptr);
+    // Later: the first load (FormCreate) is left to the caller, so start-up
+    // can build the window while the contacts file's key is still derived.
+    enum class FirstLoad { Now, Later };
+    explicit Tfrm_Main(QWidget *parent = nullptr, FirstLoad firstLoad = FirstLoad::Now);
     ~Tfrm_Main() override;
 
     QToolButton *ToolButton1 = nullptr;

@@ -1,17 +1,14 @@
-#include "platform/ui/Dialogs.h"
-#include "platform/ui/HintTiming.h"
-#include "platform/ui/SystemTranslations.h"
+#include "platform/data/Connection.h"
+#include "shell/Startup.h"
 #include "shell/StartupPassword.h"
 #include "shell/Unit_Main.h"
 #include "store/Unit_Dm.h"
 
 #include <QApplication>
-#include <QIcon>
-#include <QMessageBox>
 #include <QTranslator>
 #include <cstdio>
 #include <cstring>
-#include <exception>
+#include <memory>
 
 namespace {
 
@@ -60,41 +57,15 @@ int main(int argc, char *argv[])
     const int answered = answerArguments(argc, argv);
     if (answered >= 0)
         return answered;
+    // The contacts file's key is derived on a worker meanwhile (most of a
+    // small file's start-up); the first open waits for it.
+    std::unique_ptr<txl::OpeningAhead> ahead = TDm::openAhead();
 
     QApplication app(argc, argv);
-    // Qt's own dialogs (print, page set-up, files) in the user's Chinese.
-    const std::unique_ptr<QTranslator> qtTexts = txl::ui::systemTranslator(QLocale::system());
-    if (qtTexts)
-        QCoreApplication::installTranslator(qtTexts.get());
-    // The task bar names the program by its title (the window class carries
-    // the application name); the display name is left unset because the
-    // platform would append it to the window's caption, which stays "通讯录".
-    QApplication::setApplicationName(txl::ui::applicationTitle());
-    QGuiApplication::setDesktopFileName(QStringLiteral("tongxunlu"));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/app.png")));
-    QApplication::setStyle(new txl::ui::HintTimingStyle);
-
-    try {
-        Dm = new TDm;
-    } catch (const std::exception &e) {
-        // Nothing else exists yet: the last chance to say why we stop.
-        QMessageBox box(QMessageBox::Critical, txl::ui::applicationTitle(),
-            QStringLiteral("无法启动：") + QString::fromUtf8(e.what()), QMessageBox::Ok);
-        box.exec();
+    const std::unique_ptr<QTranslator> qtTexts = startup::setUpApplication();
+    if (!startup::createDataModule(std::move(ahead)))
         return 1;
-    } catch (...) {
-        QMessageBox box(
-            QMessageBox::Critical, txl::ui::applicationTitle(), QStringLiteral("无法启动。"), QMessageBox::Ok);
-        box.exec();
-        return 1;
-    }
-
-    // A file with its owner's password is opened here; the main window's
-    // first open then finds the connection ready.
-    Dm->unlock(askContactsPassword);
-
-    frm_Main = new Tfrm_Main;
-    frm_Main->show();
+    startup::showMainWindow(askContactsPassword);
     const int status = QApplication::exec();
     delete frm_Main;
     delete Dm;

@@ -40,6 +40,15 @@ TDm::~TDm()
         Dm = nullptr;
 }
 
+std::unique_ptr<txl::OpeningAhead> TDm::openAhead() noexcept
+{
+    try {
+        return std::make_unique<txl::OpeningAhead>(ContactFile::relativePath(), ContactFile::password());
+    } catch (...) {
+        return nullptr;
+    }
+}
+
 void TDm::unlock(const ContactFile::PasswordPrompt &ask) noexcept
 {
     try {

@@ -8,6 +8,8 @@
 
 #include <QObject>
 
+#include <memory>
+
 // The data module: the connection to the contacts file, the one shared
 // contacts query every window works on, and the data source the main grid
 // is bound to. Created before the main window and destroyed after it.
@@ -17,6 +19,11 @@ public:
     explicit TDm(QObject *parent = nullptr);
     ~TDm() override;
 
+    // Begins opening the contacts file with the built-in password on a
+    // worker thread, for scon to take over (Connection::takeOpenFrom): the
+    // key derivation then runs beside the rest of the start-up. Null when it
+    // cannot be begun; the first open then opens the file itself.
+    static std::unique_ptr<txl::OpeningAhead> openAhead() noexcept;
     // Start-up, before the main window: opens the contacts file, asking for
     // its owner's password when the built-in one does not fit. A file that
     // stays shut (Cancel, three wrong tries, any other failure) is left to

@@ -4,18 +4,22 @@
 #include "platform/data/Connection.h"
 #include "platform/data/DataError.h"
 #include "platform/data/DataSource.h"
+#include "platform/data/PageKey.h"
 #include "platform/data/Query.h"
 #include "store/ContactFile.h"
 #include "store/Unit_Dm.h"
 
 #include <QAbstractItemModelTester>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QtTest>
+
+#include <openssl/evp.h>
 
 using txl::DataError;
 using txl::Query;
@@ -45,6 +49,11 @@ private slots:
     void openFailures_data();
     void openFailures();
     void lockedFileIsWaitedForThenReported();
+    void openAheadGivesTheSameOutcome_data();
+    void openAheadGivesTheSameOutcome();
+    void openAheadForAnotherFileOrKeyIsDropped();
+    void pageKeyAsTheLibraryDerivesIt_data();
+    void pageKeyAsTheLibraryDerivesIt();
     void editPostAndDeleteReachTheFile();
     void optimisticConflictWritesNothing();
     void identicalRowsOnlyOneChanged();
@@ -231,6 +240,169 @@ void TestData::lockedFileIsWaitedForThenReported()
     holder.executeScript(QStringLiteral("commit;"));
     reload(dm->addquery);
     QCOMPARE(dm->addquery->recordCount(), 2);
+}
+
+// The open begun on a worker ends as the connection's own open would: the
+// same rows or the same message, with the lock waited for on the worker.
+// Taken once: the open after a failed one tries the file afresh.
+void TestData::openAheadGivesTheSameOutcome_data()
+{
+    QTest::addColumn<QString>("setup");
+    QTest::newRow("contacts") << "ok";
+    QTest::newRow("no DataBase folder") << "none";
+    QTest::newRow("wrong password") << "password";
+    QTest::newRow("plain sqlite file") << "plain";
+    QTest::newRow("empty file") << "empty";
+    QTest::newRow("locked") << "locked";
+}
+
+void TestData::openAheadGivesTheSameOutcome()
+{
+    QFETCH(QString, setup);
+    ContactsFixture fx(setup == QStringLiteral("ok") || setup == QStringLiteral("locked") ? 3 : -1);
+    const QString path = fx.databasePath();
+    if (setup != QStringLiteral("none"))
+        QDir().mkpath(QFileInfo(path).absolutePath());
+    if (setup == QStringLiteral("password"))
+        txl::Connection::createDatabase(path, QStringLiteral("12345678901"), ContactFile::schemaSql());
+    if (setup == QStringLiteral("plain") || setup == QStringLiteral("empty")) {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        if (setup == QStringLiteral("plain"))
+            f.write(QByteArray("SQLite format 3\0", 16) + QByteArray(4096 - 16, '\0'));
+    }
+    txl::Connection holder;
+    if (setup == QStringLiteral("locked")) {
+        holder.setDatabaseFile(path);
+        holder.setPassword(ContactFile::password());
+        holder.executeScript(QStringLiteral("begin exclusive;"));
+    }
+    const int busyMs = 300;
+    // Each way: the first open's message (empty: opened) and the rows read.
+    auto outcome = [&](std::unique_ptr<txl::OpeningAhead> ahead) {
+        txl::Connection c;
+        c.setDatabaseFile(ContactFile::relativePath());
+        c.setPassword(ContactFile::password());
+        c.setBusyTimeout(busyMs);
+        c.takeOpenFrom(std::move(ahead));
+        Query q;
+        q.setObjectName(QStringLiteral("q"));
+        q.setConnection(&c);
+        q.addSql(QStringLiteral("select 姓名 from data"));
+        QStringList seen { errorOf([&] { q.open(); }) };
+        for (int r = 0; q.isActive() && r < q.recordCount(); ++r)
+            seen << q.value(r, 0);
+        return seen;
+    };
+    const QStringList inLine = outcome(nullptr);
+    QElapsedTimer timer;
+    timer.start();
+    auto ahead = std::make_unique<txl::OpeningAhead>(ContactFile::relativePath(), ContactFile::password(), busyMs);
+    QCOMPARE(outcome(std::move(ahead)), inLine);
+    if (setup == QStringLiteral("locked")) {
+        QVERIFY2(timer.elapsed() >= busyMs - 50, "the worker waits for the lock as an open does");
+        QVERIFY2(inLine.value(0).contains(QStringLiteral("already in use")), qPrintable(inLine.value(0)));
+    }
+    if (setup == QStringLiteral("ok"))
+        QCOMPARE(inLine.size(), 4);
+
+    // A failure is reported once; the next open looks at the file again.
+    if (setup != QStringLiteral("none") && setup != QStringLiteral("locked"))
+        return;
+    txl::Connection c;
+    c.setDatabaseFile(ContactFile::relativePath());
+    c.setPassword(ContactFile::password());
+    c.setBusyTimeout(busyMs);
+    c.takeOpenFrom(std::make_unique<txl::OpeningAhead>(ContactFile::relativePath(), ContactFile::password(), busyMs));
+    QVERIFY(!errorOf([&] { c.open(); }).isEmpty());
+    if (setup == QStringLiteral("none"))
+        ContactFile::create(fx.dir(), 2);
+    else
+        holder.executeScript(QStringLiteral("commit;"));
+    c.open();
+    QVERIFY(c.isOpen());
+}
+
+// An open begun for another file or with another key is not taken: the
+// connection opens its own file with its own password, and the handle the
+// worker made is closed (the leak check of the sanitizer build sees it).
+void TestData::openAheadForAnotherFileOrKeyIsDropped()
+{
+    ContactsFixture own(2);
+    ContactsFixture other(5);
+    txl::Connection::createDatabase(QDir(own.dir()).absoluteFilePath(QStringLiteral("keyed.db")),
+        QStringLiteral("12345678901"), ContactFile::schemaSql());
+    struct Case {
+        QString aheadPath;
+        QString aheadPassword;
+        QString path;
+        QString password;
+        int rows; // -1: the open fails with the wrong key
+    };
+    const QString keyed = QDir(own.dir()).absoluteFilePath(QStringLiteral("keyed.db"));
+    const Case cases[] = {
+        { other.databasePath(), ContactFile::password(), own.databasePath(), ContactFile::password(), 2 },
+        { keyed, ContactFile::password(), keyed, QStringLiteral("12345678901"), 0 },
+        { keyed, QStringLiteral("12345678901"), keyed, ContactFile::password(), -1 },
+    };
+    for (const Case &k : cases) {
+        txl::Connection c;
+        c.setDatabaseFile(k.path);
+        c.setPassword(k.password);
+        c.takeOpenFrom(std::make_unique<txl::OpeningAhead>(k.aheadPath, k.aheadPassword));
+        const QString error = errorOf([&] { c.open(); });
+        if (k.rows < 0) {
+            QCOMPARE(error, QStringLiteral("Not a valid password"));
+            continue;
+        }
+        QCOMPARE(error, QString());
+        Query q;
+        q.setConnection(&c);
+        q.addSql(QStringLiteral("select * from data"));
+        q.open();
+        QCOMPARE(q.recordCount(), k.rows);
+    }
+}
+
+// The page key derived in our own loop is the one OpenSSL's PBKDF2 gives
+// with SQLCipher 3's settings: passwords short, empty, Chinese, and longer
+// than a SHA-1 block (hashed first), on the salt of a real file.
+void TestData::pageKeyAsTheLibraryDerivesIt_data()
+{
+    QTest::addColumn<QByteArray>("password");
+    QTest::newRow("built-in") << ContactFile::password().toUtf8();
+    QTest::newRow("empty") << QByteArray();
+    QTest::newRow("chinese") << QStringLiteral("通讯录Pa55-word").toUtf8();
+    QTest::newRow("one block") << QByteArray(64, 'k');
+    QTest::newRow("longer than a block") << QByteArray(65, 'k');
+    QTest::newRow("long") << QStringLiteral("很长的密码").repeated(20).toUtf8();
+}
+
+void TestData::pageKeyAsTheLibraryDerivesIt()
+{
+    QFETCH(QByteArray, password);
+    ContactsFixture fx(0);
+    QFile file(fx.databasePath());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray salt = file.read(txl::kPageKeySaltBytes);
+    QCOMPARE(salt.size(), txl::kPageKeySaltBytes);
+    unsigned char expected[32];
+    QVERIFY(PKCS5_PBKDF2_HMAC_SHA1(password.constData(), int(password.size()),
+                reinterpret_cast<const unsigned char *>(salt.constData()), int(salt.size()), 64000, sizeof expected,
+                expected)
+        == 1);
+    const QByteArray derived = txl::derivePageKey(password, salt);
+    QCOMPARE(derived.toHex(), QByteArray(reinterpret_cast<const char *>(expected), sizeof expected).toHex());
+
+    // Given as the raw key it opens the file (SQLCipher takes "x'<hex>'" as
+    // the page key itself): the form the fast open hands the library.
+    if (password == ContactFile::password().toUtf8()) {
+        txl::Connection c;
+        c.setDatabaseFile(fx.databasePath());
+        c.setPassword(QStringLiteral("x'%1'").arg(QString::fromLatin1(derived.toHex())));
+        c.open();
+        QVERIFY(c.isOpen());
+    }
 }
 
 void TestData::editPostAndDeleteReachTheFile()

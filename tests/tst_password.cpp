@@ -6,6 +6,7 @@
 #include "platform/data/Query.h"
 #include "platform/ui/Dialogs.h"
 #include "platform/ui/PasswordBox.h"
+#include "shell/Startup.h"
 #include "shell/StartupPassword.h"
 #include "shell/Unit_Main.h"
 #include "store/ContactFile.h"
@@ -20,6 +21,7 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QStandardPaths>
 #include <QTest>
@@ -193,6 +195,8 @@ private slots:
     void startUpAsksThenShowsTheList();
     void startUpGivenUp_data();
     void startUpGivenUp();
+    void startUpSameWithTheKeyDerivedAhead_data();
+    void startUpSameWithTheKeyDerivedAhead();
     void toolChangesAndResets();
     void toolRefuses_data();
     void toolRefuses();
@@ -419,6 +423,97 @@ void TestPassword::startUpGivenUp()
     QCOMPARE(window.DBGrid1->model()->rowCount(), 0);
     // The file is untouched by the failed tries.
     QCOMPARE(opensWith(fixture.databasePath(), { kOwn }), kOwn);
+}
+
+// The program's start-up as main takes it, once with the key derived in line
+// and once with the open begun ahead on a worker: the same boxes and reports
+// in the same order, the window shown with the same list.
+void TestPassword::startUpSameWithTheKeyDerivedAhead_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QStringList>("answers");
+    QTest::addColumn<QStringList>("events"); // "%1": the file's path
+    const QString shown = u"window shown after %1 reports, %2 contacts listed"_s;
+    QTest::newRow("built-in password") << u"built-in"_s << QStringList() << QStringList { shown.arg(0).arg(25) };
+    QTest::newRow("no file") << u"missing"_s << QStringList()
+                             << QStringList { u"report: Could not find file '%1'."_s, shown.arg(1).arg(0) };
+    QTest::newRow("locked file") << u"locked"_s << QStringList()
+                                 << QStringList { u"report: Could not use '%1'; file already in use."_s,
+                                        shown.arg(1).arg(0) };
+    QTest::newRow("own password, typed wrong then right")
+        << u"own"_s << QStringList { u"wrong"_s, kOwn }
+        << QStringList { u"password box 1 after 0 reports"_s, u"password box 2 after 0 reports"_s,
+               shown.arg(0).arg(25) };
+    QTest::newRow("own password, cancelled")
+        << u"own"_s << QStringList { u""_s }
+        << QStringList { u"password box 1 after 0 reports"_s, u"report: Not a valid password."_s, shown.arg(1).arg(0) };
+}
+
+void TestPassword::startUpSameWithTheKeyDerivedAhead()
+{
+    QFETCH(QString, file);
+    QFETCH(QStringList, answers);
+    QFETCH(QStringList, events);
+    const int busyMs = 300;
+    for (const bool ahead : { false, true }) {
+        ContactsFixture fixture(file == u"missing"_s ? -1 : 25);
+        if (file == u"own"_s)
+            setOwnPassword(fixture.databasePath(), kOwn);
+        txl::Connection holder;
+        if (file == u"locked"_s) {
+            holder.setDatabaseFile(fixture.databasePath());
+            holder.setPassword(ContactFile::password());
+            holder.executeScript(u"begin exclusive;"_s);
+        }
+        // As on main's first line, in the folder of the file.
+        std::unique_ptr<txl::OpeningAhead> opening = ahead
+            ? std::make_unique<txl::OpeningAhead>(ContactFile::relativePath(), ContactFile::password(), busyMs)
+            : nullptr;
+        txl::ui::BoxRecorder recorder;
+        QStringList seen;
+        struct ShowFilter : QObject {
+            std::function<void()> shown;
+            bool eventFilter(QObject *watched, QEvent *event) override
+            {
+                if (event->type() == QEvent::Show && frm_Main && watched == frm_Main)
+                    shown();
+                return false;
+            }
+        } filter;
+        filter.shown = [&] {
+            seen << u"window shown after %1 reports, %2 contacts listed"_s.arg(recorder.boxes().size())
+                        .arg(frm_Main->DBGrid1->model()->rowCount());
+        };
+        qApp->installEventFilter(&filter);
+        QVERIFY(startup::createDataModule(std::move(opening)));
+        Dm->scon->setBusyTimeout(busyMs);
+        {
+            BoxAnswerer answerer(answers);
+            startup::showMainWindow([&](int attempt, QString &password) {
+                seen << u"password box %1 after %2 reports"_s.arg(attempt).arg(recorder.boxes().size());
+                return askContactsPassword(attempt, password);
+            });
+            QCOMPARE(answerer.forced, 0);
+        }
+        qApp->removeEventFilter(&filter);
+        // Reports are shown before the window; listed here in their order.
+        QStringList reports;
+        for (const QString &text : recorder.texts())
+            reports << u"report: "_s + text;
+        const int firstShown = int(seen.indexOf(QRegularExpression(u"window shown.*"_s)));
+        QVERIFY2(firstShown >= 0, qPrintable(seen.join(u" / "_s)));
+        for (int i = 0; i < reports.size(); ++i)
+            seen.insert(firstShown + i, reports.at(i));
+        QStringList expected;
+        for (const QString &e : events)
+            expected << (e.contains(u"%1"_s) ? e.arg(fixture.databasePath()) : e);
+        QVERIFY2(seen == expected, qPrintable((ahead ? u"ahead: "_s : u"in line: "_s) + seen.join(u" / "_s)));
+        QVERIFY(frm_Main->isVisible());
+        delete frm_Main;
+        delete Dm;
+        if (file == u"locked"_s)
+            holder.executeScript(u"commit;"_s);
+    }
 }
 
 void TestPassword::toolChangesAndResets()

@@ -1,6 +1,7 @@
 #include "platform/data/Connection.h"
 
 #include "platform/data/DataError.h"
+#include "platform/data/PageKey.h"
 
 #include <QDir>
 #include <QFile>
@@ -8,7 +9,11 @@
 
 #include <sqlcipher/sqlite3.h>
 
+#include <cstdio>
+#include <cstring>
 #include <exception>
+#include <system_error>
+#include <utility>
 
 namespace txl {
 
@@ -65,12 +70,138 @@ void applyKey(sqlite3 *db, const QString &password)
     wipe(key);
 }
 
+// Reads with the C library rather than QFile: this runs on the opening-ahead
+// worker too, where a first QObject could be taken for the main thread's.
 bool looksLikePlainSqlite(const QString &path)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
+    std::FILE *f = std::fopen(QFile::encodeName(path).constData(), "rb");
+    if (!f)
         return false;
-    return f.read(16) == QByteArray("SQLite format 3\0", 16);
+    char header[16] = {};
+    const size_t got = std::fread(header, 1, sizeof header, f);
+    std::fclose(f);
+    return got == sizeof header && std::memcmp(header, "SQLite format 3\0", sizeof header) == 0;
+}
+
+// The page key of an existing file as a raw key, "x'<64 hex digits>'", so
+// the library skips its own (slower) derivation. Empty when the file has no
+// salt to read.
+QByteArray rawPageKey(const QString &path, const QByteArray &password)
+{
+    QByteArray salt(kPageKeySaltBytes, '\0');
+    {
+        std::FILE *f = std::fopen(QFile::encodeName(path).constData(), "rb");
+        if (!f)
+            return QByteArray();
+        const size_t got = std::fread(salt.data(), 1, size_t(salt.size()), f);
+        std::fclose(f);
+        if (got != size_t(salt.size()))
+            return QByteArray();
+    }
+    QByteArray key = derivePageKey(password, salt);
+    static const char hex[] = "0123456789abcdef";
+    QByteArray raw(3 + 2 * key.size(), '\'');
+    raw[0] = 'x';
+    for (int i = 0; i < key.size(); ++i) {
+        raw[2 + 2 * i] = hex[static_cast<unsigned char>(key[i]) >> 4];
+        raw[3 + 2 * i] = hex[static_cast<unsigned char>(key[i]) & 15];
+    }
+    wipe(key);
+    return raw;
+}
+
+sqlite3 *openHandle(const QString &path)
+{
+    sqlite3 *db = nullptr;
+    // Read-write without CREATE: a missing file must stay missing.
+    // One thread at a time uses a connection (the opening-ahead worker hands
+    // it over only when it has ended), so the per-call mutex is only overhead.
+    const int rc = sqlite3_open_v2(
+        QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+    if (rc != SQLITE_OK) {
+        const QString msg = sqliteMessage(db);
+        sqlite3_close(db);
+        if (rc == SQLITE_CANTOPEN || rc == SQLITE_PERM || rc == SQLITE_READONLY)
+            throw DataError(QStringLiteral("Could not open file '%1': %2").arg(QDir::toNativeSeparators(path), msg));
+        throw DataError(msg);
+    }
+    return db;
+}
+
+// Keys the handle and reads once: the key is only tried on the first read.
+int keyAndRead(sqlite3 *db, const QByteArray &key, int busyTimeoutMs)
+{
+    sqlite3_busy_timeout(db, busyTimeoutMs);
+    applyKey(db, key);
+    char *err = nullptr;
+    const int rc = sqlite3_exec(db, "select count(*) from sqlite_master;", nullptr, nullptr, &err);
+    sqlite3_free(err);
+    return rc;
+}
+
+// Opens and keys the file at `path` (absolute), then reads once to prove the
+// key. Never creates a file. Uses no QObject and no state of a Connection,
+// so the opening-ahead worker runs it as it is.
+sqlite3 *openKeyedFile(const QString &path, const QByteArray &key, int busyTimeoutMs)
+{
+    const QFileInfo info(path);
+    if (!info.exists() || !info.isFile())
+        throw DataError(QStringLiteral("Could not find file '%1'.").arg(QDir::toNativeSeparators(path)));
+    // SQLite takes an empty file for an empty database; ours never is one.
+    if (info.size() == 0)
+        throw DataError(QStringLiteral("Unrecognized database format '%1'").arg(QDir::toNativeSeparators(path)));
+
+    // The page key derived here first; where it does not open the file (a
+    // wrong password, a foreign file, other cipher settings) the library
+    // derives it from the password itself, and its verdict stands.
+    QByteArray raw = rawPageKey(path, key);
+    int readRc = SQLITE_NOTADB;
+    sqlite3 *db = nullptr;
+    if (!raw.isEmpty()) {
+        db = openHandle(path);
+        try {
+            readRc = keyAndRead(db, raw, busyTimeoutMs);
+        } catch (...) {
+            wipe(raw);
+            sqlite3_close(db);
+            throw;
+        }
+        wipe(raw);
+        if ((readRc & 0xff) == SQLITE_NOTADB) {
+            sqlite3_close(db);
+            db = nullptr;
+        }
+    }
+    if (!db) {
+        db = openHandle(path);
+        try {
+            readRc = keyAndRead(db, key, busyTimeoutMs);
+        } catch (...) {
+            sqlite3_close(db);
+            throw;
+        }
+    }
+    try {
+        if (readRc != SQLITE_OK) {
+            const int code = readRc & 0xff;
+            const QString native = QDir::toNativeSeparators(path);
+            if (code == SQLITE_BUSY || code == SQLITE_LOCKED)
+                throw DataError(QStringLiteral("Could not use '%1'; file already in use").arg(native));
+            if (code == SQLITE_NOTADB) {
+                // A cipher cannot tell a wrong key from a foreign file; an
+                // unencrypted or odd-sized file is surely not ours.
+                if (info.size() == 0 || info.size() % 512 != 0 || looksLikePlainSqlite(path))
+                    throw DataError(QStringLiteral("Unrecognized database format '%1'").arg(native));
+                throw WrongKeyError(QStringLiteral("Not a valid password"));
+            }
+            throw DataError(sqliteMessage(db));
+        }
+        runPragma(db, kCacheSize);
+    } catch (...) {
+        sqlite3_close(db);
+        throw;
+    }
+    return db;
 }
 
 } // namespace
@@ -172,7 +303,14 @@ void Connection::open()
 {
     if (m_db)
         return;
-    openKeyed(m_password.toUtf8());
+    QByteArray key = m_password.toUtf8();
+    try {
+        openKeyedOrTake(key);
+    } catch (...) {
+        wipe(key);
+        throw;
+    }
+    wipe(key);
 }
 
 void Connection::openWithPassword(const QString &password)
@@ -181,7 +319,7 @@ void Connection::openWithPassword(const QString &password)
         return;
     QByteArray key = password.toUtf8();
     try {
-        openKeyed(key);
+        openKeyedOrTake(key);
     } catch (...) {
         wipe(key);
         throw;
@@ -189,58 +327,87 @@ void Connection::openWithPassword(const QString &password)
     wipe(key);
 }
 
+void Connection::openKeyedOrTake(const QByteArray &key)
+{
+    if (const std::unique_ptr<OpeningAhead> ahead = std::move(m_ahead)) {
+        if (sqlite3 *db = ahead->take(absolutePath(), key))
+            return adopt(db);
+    }
+    openKeyed(key);
+}
+
 void Connection::openKeyed(const QByteArray &key)
 {
-    const QString path = absolutePath();
-    const QFileInfo info(path);
-    if (!info.exists() || !info.isFile())
-        throw DataError(QStringLiteral("Could not find file '%1'.").arg(QDir::toNativeSeparators(path)));
-    // SQLite takes an empty file for an empty database; ours never is one.
-    if (info.size() == 0)
-        throw DataError(QStringLiteral("Unrecognized database format '%1'").arg(QDir::toNativeSeparators(path)));
+    adopt(openKeyedFile(absolutePath(), key, m_busyTimeoutMs));
+}
 
-    sqlite3 *db = nullptr;
-    // Read-write without CREATE: a missing file must stay missing.
-    // One thread uses a connection, so the per-call mutex is only overhead.
-    const int rc = sqlite3_open_v2(
-        QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
-    if (rc != SQLITE_OK) {
-        const QString msg = sqliteMessage(db);
-        sqlite3_close(db);
-        if (rc == SQLITE_CANTOPEN || rc == SQLITE_PERM || rc == SQLITE_READONLY)
-            throw DataError(QStringLiteral("Could not open file '%1': %2").arg(QDir::toNativeSeparators(path), msg));
-        throw DataError(msg);
-    }
+void Connection::adopt(sqlite3 *db)
+{
+    m_db = db;
     try {
-        sqlite3_busy_timeout(db, m_busyTimeoutMs);
-        applyKey(db, key);
-        // The key is only tried on the first read.
-        char *err = nullptr;
-        const int readRc = sqlite3_exec(db, "select count(*) from sqlite_master;", nullptr, nullptr, &err);
-        sqlite3_free(err);
-        if (readRc != SQLITE_OK) {
-            const int code = readRc & 0xff;
-            const QString native = QDir::toNativeSeparators(path);
-            if (code == SQLITE_BUSY || code == SQLITE_LOCKED)
-                throw DataError(QStringLiteral("Could not use '%1'; file already in use").arg(native));
-            if (code == SQLITE_NOTADB) {
-                // A cipher cannot tell a wrong key from a foreign file; an
-                // unencrypted or odd-sized file is surely not ours.
-                if (info.size() == 0 || info.size() % 512 != 0 || looksLikePlainSqlite(path))
-                    throw DataError(QStringLiteral("Unrecognized database format '%1'").arg(native));
-                throw WrongKeyError(QStringLiteral("Not a valid password"));
-            }
-            throw DataError(sqliteMessage(db));
-        }
-        runPragma(db, kCacheSize);
-        m_db = db;
+        sqlite3_busy_timeout(m_db, m_busyTimeoutMs);
         registerTextPredicates();
     } catch (...) {
-        m_db = nullptr;
-        sqlite3_close(db);
+        close();
         throw;
     }
-    m_db = db;
+}
+
+void Connection::takeOpenFrom(std::unique_ptr<OpeningAhead> ahead)
+{
+    m_ahead = std::move(ahead);
+}
+
+OpeningAhead::OpeningAhead(const QString &path, const QString &password, int busyTimeoutMs)
+    : m_path(QDir::current().absoluteFilePath(path))
+    , m_key(password.toUtf8())
+    , m_busyTimeoutMs(busyTimeoutMs)
+{
+    // A handle made on one thread and used on another needs the library's
+    // own locks compiled in (Debian's is built thread-safe).
+    if (!sqlite3_threadsafe())
+        return;
+    try {
+        m_worker = std::thread([this] { run(); });
+    } catch (const std::system_error &) {
+        // No thread to be had: the connection opens the file itself.
+    }
+}
+
+OpeningAhead::~OpeningAhead()
+{
+    wait();
+    wipe(m_key);
+    if (m_db)
+        sqlite3_close(m_db);
+}
+
+void OpeningAhead::run() noexcept
+{
+    try {
+        m_db = openKeyedFile(m_path, m_key, m_busyTimeoutMs);
+    } catch (...) {
+        m_error = std::current_exception();
+    }
+}
+
+void OpeningAhead::wait()
+{
+    if (m_worker.joinable())
+        m_worker.join();
+}
+
+sqlite3 *OpeningAhead::take(const QString &absolutePath, const QByteArray &key)
+{
+    wait();
+    const bool fits = !m_taken && absolutePath == m_path && key == m_key;
+    wipe(m_key);
+    if (!fits)
+        return nullptr; // the destructor closes what was opened for another
+    m_taken = true;
+    if (m_error)
+        std::rethrow_exception(std::exchange(m_error, nullptr));
+    return std::exchange(m_db, nullptr);
 }
 
 void Connection::rekey(const QString &newPassword)

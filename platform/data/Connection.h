@@ -6,9 +6,11 @@
 #include <QObject>
 #include <QString>
 
+#include <exception>
 #include <functional>
 #include <memory>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 struct sqlite3;
@@ -21,6 +23,41 @@ namespace txl {
 class WrongKeyError : public DataError {
 public:
     using DataError::DataError;
+};
+
+// An open of a database file begun on a worker thread, for a Connection to
+// take over at its next open. Deriving the page key from a password is most
+// of what an open costs (tens of milliseconds, on purpose); begun first thing,
+// it runs beside the rest of the program's start-up. The handle is made and
+// keyed on the worker and passes to the taking thread only after the worker
+// has ended, so no two threads ever use it at once.
+class OpeningAhead {
+public:
+    // Starts at once; `path` is resolved against the working directory now.
+    // Where no thread can be started, the connection simply opens itself.
+    OpeningAhead(const QString &path, const QString &password, int busyTimeoutMs = 5000);
+    // Waits for the worker and closes a handle nobody took.
+    ~OpeningAhead();
+    OpeningAhead(const OpeningAhead &) = delete;
+    OpeningAhead &operator=(const OpeningAhead &) = delete;
+
+private:
+    friend class Connection;
+    void run() noexcept;
+    void wait();
+    // The open's outcome for a connection to absolutePath keyed with key: a
+    // handle, or the open's error thrown; null when this opening is for
+    // another file or key, or never ran.
+    sqlite3 *take(const QString &absolutePath, const QByteArray &key);
+
+    QString m_path;
+    QByteArray m_key; // kept to compare with the taker's, wiped once taken
+    int m_busyTimeoutMs;
+    bool m_taken = false;
+    std::thread m_worker;
+    // Written by the worker only; read after it has been joined.
+    sqlite3 *m_db = nullptr;
+    std::exception_ptr m_error;
 };
 
 // A connection to one password-protected database file. The file name is
@@ -37,6 +74,11 @@ public:
     QString databaseFile() const { return m_file; }
     void setPassword(const QString &password);
     void setBusyTimeout(int milliseconds);
+    // Lets the next open (open() or openWithPassword()) wait for `ahead` and take its outcome (its handle,
+    // or its error, thrown as this open's) when it opened this connection's
+    // file with this connection's password; otherwise it is dropped and that
+    // open opens the file itself. Taken once: later opens open afresh.
+    void takeOpenFrom(std::unique_ptr<OpeningAhead> ahead);
     int busyTimeout() const { return m_busyTimeoutMs; }
 
     // Opens and keys the file, then reads once to prove the key. Never
@@ -91,12 +133,15 @@ public:
 private:
     QString absolutePath() const;
     void openKeyed(const QByteArray &key);
+    void openKeyedOrTake(const QByteArray &key);
+    void adopt(sqlite3 *db);
     void registerTextPredicates();
 
     QString m_file;
     QString m_password;
     int m_busyTimeoutMs = 5000;
     sqlite3 *m_db = nullptr;
+    std::unique_ptr<OpeningAhead> m_ahead;
     struct TextPredicate;
     std::vector<std::shared_ptr<TextPredicate>> m_textPredicates;
 };
