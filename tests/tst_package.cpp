@@ -114,6 +114,7 @@ void TestPackage::initTestCase()
     if (QStandardPaths::findExecutable(QStringLiteral("dpkg-deb")).isEmpty())
         QSKIP("dpkg-deb not found");
     const QString cpack = qEnvironmentVariable("TXL_CPACK", QStringLiteral("cpack"));
+    useUsualUmask();
     QVERIFY(m_work.isValid());
 
     const QString out = m_work.filePath(QStringLiteral("package"));
@@ -337,6 +338,13 @@ void TestPackage::launcherDataFolder()
     QVERIFY2(first.status == 0, first.err.constData());
     QVERIFY(QFileInfo(file).isFile());
     QCOMPARE(contactCount(file), 0);
+    // Readable by its owner only, in folders of the owner's, though the
+    // umask would let everyone read; the advice to set a password is given.
+    QCOMPARE(permissionBits(file), QStringLiteral("600"));
+    for (QString made = QFileInfo(file).path(); made.startsWith(homeDir.path() + QLatin1Char('/'));
+         made = QFileInfo(made).path())
+        QCOMPARE(permissionBits(made), QStringLiteral("700"));
+    QVERIFY2(first.err.contains("tongxunlu-db passwd"), first.err.constData());
 
     QFile started(homeDir.filePath(QStringLiteral("started")));
     QVERIFY(started.open(QIODevice::ReadOnly));
