@@ -91,6 +91,8 @@ private slots:
     void launcherLeavesExistingFile();
     void launcherPassesArgumentsWithoutData();
     void launcherReportsUnusableFolder();
+    void launcherWithoutDisplay_data();
+    void launcherWithoutDisplay();
     void launcherStartsInstalledProgram();
 
 private:
@@ -439,6 +441,69 @@ void TestPackage::launcherReportsUnusableFolder()
     QVERIFY2(r.err.contains("tongxunlu: could not make the contacts file"), r.err.constData());
     QVERIFY(!QFile::exists(home.filePath(QStringLiteral("started"))));
     QCOMPARE(blocker.size(), 0);
+}
+
+void TestPackage::launcherWithoutDisplay_data()
+{
+    // "-" leaves a variable unset.
+    QTest::addColumn<QString>("platform");
+    QTest::addColumn<QString>("display");
+    QTest::addColumn<QString>("wayland");
+    QTest::addColumn<bool>("starts");
+    QTest::newRow("nothing set") << "-"
+                                 << "-"
+                                 << "-" << false;
+    QTest::newRow("both empty") << "-"
+                                << ""
+                                << "" << false;
+    QTest::newRow("X11 asked, only Wayland there") << "xcb"
+                                                   << "-"
+                                                   << "wayland-0" << false;
+    QTest::newRow("Wayland then X11, neither there") << "wayland;xcb"
+                                                     << "-"
+                                                     << "-" << false;
+    QTest::newRow("X11") << "-"
+                         << ":7"
+                         << "-" << true;
+    QTest::newRow("Wayland") << "-"
+                             << "-"
+                             << "wayland-0" << true;
+    QTest::newRow("X11 asked with options") << "xcb:dpi=96"
+                                            << ":7"
+                                            << "-" << true;
+    QTest::newRow("a platform without a display") << "offscreen"
+                                                  << "-"
+                                                  << "-" << true;
+}
+
+void TestPackage::launcherWithoutDisplay()
+{
+    QFETCH(QString, platform);
+    QFETCH(QString, display);
+    QFETCH(QString, wayland);
+    QFETCH(bool, starts);
+    const QString launcher = recordingLauncher();
+    QTemporaryDir home;
+    QProcessEnvironment env = homeEnvironment(home.path());
+    const std::pair<const char *, QString> vars[]
+        = { { "QT_QPA_PLATFORM", platform }, { "DISPLAY", display }, { "WAYLAND_DISPLAY", wayland } };
+    for (const auto &[var, value] : vars) {
+        env.remove(QLatin1String(var));
+        if (value != QStringLiteral("-"))
+            env.insert(QLatin1String(var), value);
+    }
+    const Run r = run(launcher, {}, env, home.path());
+    const bool started = QFile::exists(home.filePath(QStringLiteral("started")));
+    QCOMPARE(started, starts);
+    if (starts) {
+        QVERIFY2(r.status == 0, r.err.constData());
+        return;
+    }
+    // Said plainly, status 1, and nothing made: no data folder, no file.
+    QCOMPARE(r.status, 1);
+    QVERIFY2(r.err.startsWith("tongxunlu: no display"), r.err.constData());
+    QCOMPARE(r.err.count('\n'), 1);
+    QVERIFY(!QFile::exists(home.filePath(QStringLiteral(".local"))));
 }
 
 void TestPackage::launcherStartsInstalledProgram()
