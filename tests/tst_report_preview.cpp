@@ -13,12 +13,20 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDialogButtonBox>
+#include <QDir>
 #include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QPrintDialog>
 #include <QPrinter>
+#include <QPushButton>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSet>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 #include <memory>
 
@@ -91,6 +99,12 @@ private:
     }
 
 private slots:
+    void initTestCase()
+    {
+        // Under the usual umask a file is readable by all unless made private.
+        useUsualUmask();
+    }
+
     void cleanup()
     {
         delete window.data();
@@ -238,10 +252,32 @@ private slots:
             return file;
         });
         QVERIFY(w->print());
-        QCOMPARE(boxes.texts(),
-            QStringList { QStringLiteral("No printer is installed. The report will be printed to a PDF file.") });
-        QCOMPARE(asked, QStringList { QStringLiteral("Print to a PDF file|PDF files (*.pdf)|1") });
+        QCOMPARE(boxes.texts(), QStringList { QStringLiteral("没有安装打印机，报表将打印到 PDF 文件。") });
+        QCOMPARE(asked, QStringList { QStringLiteral("打印到 PDF 文件|PDF 文件 (*.pdf)|1") });
         QCOMPARE(pdfPages(file + QStringLiteral(".pdf")), 2);
+        // The contacts in plain text: for the owner only.
+        QCOMPARE(permissionBits(file + QStringLiteral(".pdf")), QStringLiteral("600"));
+    }
+
+    // The set-up only sets up: its button says so in the program's Chinese,
+    // not Qt's "打印" and not an English "OK".
+    void printerSetupDialog()
+    {
+        useContacts(3);
+        PreviewWindow *w = openPreview();
+        QString title;
+        QString ok;
+        QTimer::singleShot(0, [&] {
+            QTRY_VERIFY_WITH_TIMEOUT(qobject_cast<QPrintDialog *>(QApplication::activeModalWidget()), 10000);
+            auto *dialog = qobject_cast<QPrintDialog *>(QApplication::activeModalWidget());
+            title = dialog->windowTitle();
+            if (auto *buttons = dialog->findChild<QDialogButtonBox *>())
+                ok = buttons->button(QDialogButtonBox::Ok)->text();
+            dialog->reject();
+        });
+        command(w, "PrinterSetup")->trigger();
+        QCOMPARE(title, QStringLiteral("打印设置"));
+        QCOMPARE(ok, QStringLiteral("确定"));
     }
 
     void printerSettingsApply_data()
@@ -278,6 +314,8 @@ private slots:
         printer->setPageOrientation(landscape ? QPageLayout::Landscape : QPageLayout::Portrait);
         QVERIFY(w->print());
         QCOMPARE(pdfPages(file), pages);
+        // Printed to a file chosen in the set-up: for the owner only too.
+        QCOMPARE(permissionBits(file), QStringLiteral("600"));
     }
 
     void saveAndLoadBack()
@@ -321,6 +359,7 @@ private slots:
         });
         command(w, "SaveReport")->trigger();
         QVERIFY(QFile::exists(base + suffix));
+        QCOMPARE(permissionBits(base + suffix), QStringLiteral("600"));
         if (suffix == QLatin1String(".pdf")) {
             QCOMPARE(pdfPages(base + suffix), 2);
             return;
@@ -330,6 +369,58 @@ private slots:
         other->setFileChooser([&](const QString &, const QString &, bool, QString *) { return base + suffix; });
         command(other, "LoadReport")->trigger();
         QCOMPARE(other->pageCount(), 2);
+    }
+
+    // The Save and Open dialogs start in the user's documents, or home
+    // when there is none, not in the data folder the program runs in; then
+    // where the last file was chosen.
+    void fileDialogsStartInDocuments()
+    {
+        QTemporaryDir home;
+        const QByteArray oldHome = qgetenv("HOME");
+        const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
+        qputenv("HOME", QFile::encodeName(home.path()));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath(QStringLiteral(".config"))));
+        const auto restore = qScopeGuard([&] {
+            qputenv("HOME", oldHome);
+            if (oldConfig.isNull())
+                qunsetenv("XDG_CONFIG_HOME");
+            else
+                qputenv("XDG_CONFIG_HOME", oldConfig);
+        });
+        useContacts(3);
+        PreviewWindow *w = openPreview();
+        const QString chosen = home.filePath(QStringLiteral("shared/list.txr"));
+        QVERIFY(QDir().mkpath(QFileInfo(chosen).path()));
+        // Each dialog's folder; the file is chosen in the second.
+        QStringList started;
+        auto answer = [&](bool choose) {
+            QTimer::singleShot(0, [&, choose] {
+                QTRY_VERIFY_WITH_TIMEOUT(qobject_cast<QFileDialog *>(QApplication::activeModalWidget()), 10000);
+                auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+                started << QFileInfo(dialog->directory().absolutePath()).canonicalFilePath();
+                if (!choose) {
+                    dialog->reject();
+                    return;
+                }
+                dialog->selectFile(chosen);
+                QMetaObject::invokeMethod(dialog, "accept");
+            });
+        };
+        auto canonical = [](const QString &path) { return QFileInfo(path).canonicalFilePath(); };
+
+        answer(false);
+        command(w, "SaveReport")->trigger();
+        QVERIFY(QDir().mkdir(home.filePath(QStringLiteral("Documents"))));
+        answer(true);
+        command(w, "SaveReport")->trigger();
+        answer(false);
+        command(w, "LoadReport")->trigger();
+        QCOMPARE(started,
+            QStringList({ canonical(home.path()), canonical(home.filePath(QStringLiteral("Documents"))),
+                canonical(QFileInfo(chosen).path()) }));
+        QCOMPARE(permissionBits(chosen), QStringLiteral("600"));
+        QVERIFY(!QFile::exists(QDir(fixture->dir()).filePath(QStringLiteral("list.txr"))));
     }
 
     void loadingABadFileIsRefused_data()

@@ -1,6 +1,7 @@
 #include "platform/report/PreviewWindow.h"
 
 #include "platform/data/Query.h"
+#include "platform/os/PrivateFiles.h"
 #include "platform/report/PagePainter.h"
 #include "platform/ui/Dialogs.h"
 
@@ -8,6 +9,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -22,6 +24,7 @@
 #include <QScopeGuard>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QStyle>
 #include <QToolBar>
@@ -41,6 +44,23 @@ QString captionText()
 void tell(const QString &text)
 {
     ui::showNotice(text, captionText(), ui::Icon::Warning);
+}
+
+// The first file dialog starts in the user's documents (or home), as export
+// does, not in the hidden data folder the program runs in; later ones where
+// the last file was chosen.
+QString &lastFolder()
+{
+    static QString folder;
+    return folder;
+}
+
+QString startFolder()
+{
+    if (!lastFolder().isEmpty() && QFileInfo(lastFolder()).isDir())
+        return lastFolder();
+    const QString docs = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return QFileInfo(docs).isDir() ? docs : QDir::homePath();
 }
 } // namespace
 
@@ -123,8 +143,12 @@ PreviewWindow::PreviewWindow(const ReportDefinition &definition, Query *query, Q
 
     buildActions();
     m_chooseFile = [this](const QString &caption, const QString &filters, bool forSaving, QString *selectedFilter) {
-        return forSaving ? QFileDialog::getSaveFileName(this, caption, QString(), filters, selectedFilter)
-                         : QFileDialog::getOpenFileName(this, caption, QString(), filters, selectedFilter);
+        const QString file = forSaving
+            ? QFileDialog::getSaveFileName(this, caption, startFolder(), filters, selectedFilter)
+            : QFileDialog::getOpenFileName(this, caption, startFolder(), filters, selectedFilter);
+        if (!file.isEmpty())
+            lastFolder() = QFileInfo(file).absolutePath();
+        return file;
     };
 
     connect(m_job.get(), &LayoutJob::progressed, this, &PreviewWindow::onProgress);
@@ -338,14 +362,14 @@ void PreviewWindow::printerSetup()
     if (!isLayoutFinished())
         return;
     QPrintDialog dialog(m_printer.get(), this);
-    dialog.setWindowTitle(QStringLiteral("Printer setup"));
+    dialog.setWindowTitle(QStringLiteral("打印设置"));
     dialog.setOptions(QAbstractPrintDialog::PrintToFile | QAbstractPrintDialog::PrintPageRange
         | QAbstractPrintDialog::PrintCollateCopies | QAbstractPrintDialog::PrintShowPageSize);
     dialog.setMinMax(1, std::max(1, pageCount()));
-    // It only sets up: nothing prints when it closes.
+    // It only sets up: nothing prints when it closes, so not Qt's "打印".
     if (auto *buttons = dialog.findChild<QDialogButtonBox *>())
         if (QPushButton *ok = buttons->button(QDialogButtonBox::Ok))
-            ok->setText(QStringLiteral("OK"));
+            ok->setText(QStringLiteral("确定"));
     dialog.exec(); // the printer keeps what was chosen for the next print
 }
 
@@ -360,10 +384,9 @@ bool PreviewWindow::print()
         ? QPrinterInfo::availablePrinterNames().isEmpty() || printer.printerName().isEmpty()
         : printer.outputFileName().isEmpty();
     if (noPrinter) {
-        ui::showNotice(QStringLiteral("No printer is installed. The report will be printed to a PDF file."),
-            captionText(), ui::Icon::Information);
+        ui::showNotice(QStringLiteral("没有安装打印机，报表将打印到 PDF 文件。"), captionText(), ui::Icon::Information);
         QString file
-            = m_chooseFile(QStringLiteral("Print to a PDF file"), QStringLiteral("PDF files (*.pdf)"), true, nullptr);
+            = m_chooseFile(QStringLiteral("打印到 PDF 文件"), QStringLiteral("PDF 文件 (*.pdf)"), true, nullptr);
         if (file.isEmpty())
             return false;
         if (QFileInfo(file).suffix().isEmpty())
@@ -422,6 +445,10 @@ bool PreviewWindow::printDocument(QPrinter &printer, const PreparedReport &doc, 
             from = to = std::min(m_page, to);
         }
     }
+    // A PDF holds the contacts in plain text: for the owner only, before
+    // the printer writes the first byte (also when chosen in the set-up).
+    if (printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty())
+        os::preparePrivateFile(printer.outputFileName());
     QProgressDialog progress(QStringLiteral("Printing..."), QStringLiteral("Cancel"), 0, 1, this);
     progress.setWindowTitle(captionText());
     progress.setWindowModality(Qt::ApplicationModal);
@@ -455,7 +482,7 @@ bool PreviewWindow::saveTo(const QString &fileName)
     if (QFileInfo(fileName).suffix().compare(QStringLiteral("pdf"), Qt::CaseInsensitive) == 0)
         return exportPdf(fileName);
     QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly)) {
+    if (!file.open(QIODevice::WriteOnly) || !os::restrictToOwner(file)) {
         tell(QStringLiteral("The report could not be saved to \"%1\": %2").arg(fileName, file.errorString()));
         return false;
     }
