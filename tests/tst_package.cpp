@@ -80,6 +80,8 @@ private slots:
     void contents_data();
     void contents();
     void dependencies();
+    void documentation();
+    void binariesWithoutNotes();
     void iconSizes();
     void validators_data();
     void validators();
@@ -157,6 +159,9 @@ void TestPackage::contents_data()
     QTest::newRow("scalable icon") << "./usr/share/icons/hicolor/scalable/apps/tongxunlu.svg" << false;
     QTest::newRow("program man page") << "./usr/share/man/man1/tongxunlu.1.gz" << false;
     QTest::newRow("tool man page") << "./usr/share/man/man1/tongxunlu-db.1.gz" << false;
+    QTest::newRow("copyright") << "./usr/share/doc/tongxunlu/copyright" << false;
+    QTest::newRow("changelog") << "./usr/share/doc/tongxunlu/changelog.gz" << false;
+    QTest::newRow("README") << "./usr/share/doc/tongxunlu/README.md" << false;
 }
 
 void TestPackage::contents()
@@ -179,9 +184,56 @@ void TestPackage::dependencies()
     // Found by shlibdeps from the binaries, not listed by hand.
     for (const char *lib : { "libqt6widgets6", "libqt6printsupport6", "libsqlcipher", "libjpeg62-turbo" })
         QVERIFY2(text.contains(QLatin1String(lib)), qPrintable(text));
+    // What no library names but the window cannot do without: the X11
+    // platform plugin and a font for the Chinese interface.
+    QVERIFY2(text.contains(QStringLiteral("qt6-qpa-plugins")), qPrintable(text));
+    QVERIFY2(text.contains(QStringLiteral("fonts-wqy-microhei | fonts-noto-cjk")), qPrintable(text));
     // Nothing of the build tree leaks into the package.
     for (const QString &p : std::as_const(m_paths))
         QVERIFY2(p.startsWith(QStringLiteral("./usr/")) || p == QStringLiteral("./"), qPrintable(p));
+}
+
+void TestPackage::documentation()
+{
+    // The licence of the program and the MIT notice of the pinyin
+    // dictionary it embeds, machine-readable.
+    QFile copyright(m_root + QStringLiteral("/usr/share/doc/tongxunlu/copyright"));
+    QVERIFY(copyright.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(copyright.readAll());
+    QVERIFY(
+        text.startsWith(QStringLiteral("Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/")));
+    QVERIFY(text.contains(QStringLiteral("\nFiles: *\nCopyright: 2026 The tongxunlu developers\nLicense: Expat\n")));
+    QVERIFY(text.contains(QStringLiteral("\nFiles: resources/pinyin/readings.txt\nCopyright: 2016 mozillazg\n")));
+    QVERIFY(
+        text.contains(QStringLiteral("shall be included in all\n copies or substantial portions of the Software.")));
+    QVERIFY(!text.contains(QStringLiteral("@TXL")));
+
+    const Run changelog = run(QStringLiteral("gzip"),
+        { QStringLiteral("-dc"), m_root + QStringLiteral("/usr/share/doc/tongxunlu/changelog.gz") });
+    QCOMPARE(changelog.status, 0);
+    QVERIFY2(changelog.out.startsWith("tongxunlu (" TXL_VERSION ") unstable; urgency=medium\n"),
+        changelog.out.left(80).constData());
+    QVERIFY(!changelog.out.contains("@localhost") && !changelog.out.contains("@TXL"));
+
+    // The same licence everywhere: the root LICENSE and the metainfo.
+    QFile metainfo(m_root + QStringLiteral("/usr/share/metainfo/io.github.tongxunlu.Tongxunlu.metainfo.xml"));
+    QVERIFY(metainfo.open(QIODevice::ReadOnly));
+    QVERIFY(metainfo.readAll().contains("<project_license>MIT</project_license>"));
+    QFile license(QStringLiteral(TXL_SOURCE_DIR "/LICENSE"));
+    QVERIFY(license.open(QIODevice::ReadOnly));
+    QVERIFY(license.readAll().startsWith("MIT License\n"));
+}
+
+void TestPackage::binariesWithoutNotes()
+{
+    // Stripped as a Debian build strips: no compiler version section.
+    if (QStandardPaths::findExecutable(QStringLiteral("readelf")).isEmpty())
+        QSKIP("readelf not found");
+    for (const char *file : { "/usr/bin/tongxunlu-db", "/usr/libexec/tongxunlu/tongxunlu" }) {
+        const Run r = run(QStringLiteral("readelf"), { QStringLiteral("-S"), m_root + QLatin1String(file) });
+        QCOMPARE(r.status, 0);
+        QVERIFY2(r.out.contains(".text") && !r.out.contains(".comment"), file);
+    }
 }
 
 void TestPackage::iconSizes()
@@ -237,6 +289,8 @@ void TestPackage::validators()
         QVERIFY(text.contains(QStringLiteral("\nName=通讯录\n")));
         QVERIFY(text.contains(QStringLiteral("\nCategories=Office;ContactManagement;\n")));
         QVERIFY(text.contains(QStringLiteral("\nExec=tongxunlu\n")));
+        // The class Qt gives the window (the program's file name): docks tie it to the entry.
+        QVERIFY(text.contains(QStringLiteral("\nStartupWMClass=tongxunlu\n")));
     }
 }
 

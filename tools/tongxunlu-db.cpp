@@ -145,7 +145,8 @@ int create(QStringList args, QTextStream &out, QTextStream &err)
     out << "Made " << QDir::toNativeSeparators(QDir(dir).absoluteFilePath(ContactFile::relativePath())) << " with "
         << sample << " contacts in " << timer.elapsed() << " ms.\n"
         << "It has the built-in password: anyone who has the file can read it. Give it your own with: "
-           "tongxunlu-db passwd\n";
+           "tongxunlu-db passwd "
+        << QDir::toNativeSeparators(QDir(dir).absolutePath()) << '\n';
     return 0;
 }
 
