@@ -1,6 +1,7 @@
 #include "exchange/Exchange.h"
 
 #include "exchange/VCard.h"
+#include "platform/os/PrivateFiles.h"
 #include "platform/text/Cp936.h"
 #include "store/ContactTable.h"
 
@@ -166,7 +167,8 @@ void exportFile(const QString &path, const ContactRecords &records, FileFormat f
 {
     const QByteArray bytes = exportBytes(records, format, encoding);
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    // Plain contacts: for the owner only, whatever the umask or the old file's mode.
+    if (!file.open(QIODevice::WriteOnly) || !txl::os::restrictToOwner(file))
         throw ExchangeError(QStringLiteral("无法写入文件“%1”：%2").arg(nativePath(path), file.errorString()));
     if (file.write(bytes) != bytes.size() || !file.commit())
         throw ExchangeError(QStringLiteral("无法写入文件“%1”：%2").arg(nativePath(path), file.errorString()));

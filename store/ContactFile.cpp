@@ -2,6 +2,7 @@
 
 #include "platform/data/Connection.h"
 #include "platform/data/DataError.h"
+#include "platform/os/PrivateFiles.h"
 #include "store/ContactTable.h"
 
 #include <QCoreApplication>
@@ -142,13 +143,16 @@ void create(const QString &dir, int sampleCount)
     if (QFileInfo::exists(path))
         throw txl::DataError(
             QStringLiteral("The file '%1' exists already; it is left as it is").arg(QDir::toNativeSeparators(path)));
-    if (QDir().mkpath(QFileInfo(path).absolutePath()))
+    if (txl::os::makePrivatePath(QFileInfo(path).absolutePath()))
         removeLeftovers(path);
     const QString part = partName(path, QCoreApplication::applicationPid());
     QFile::remove(part);
     QFile::remove(part + QStringLiteral("-journal"));
     txl::Connection::createDatabase(part, password(), schemaSql());
     try {
+        // Owner-only before the first contact goes in: the password is built in.
+        if (!txl::os::restrictToOwner(part))
+            throw txl::DataError(QStringLiteral("Could not make '%1' private").arg(QDir::toNativeSeparators(part)));
         fill(part, sampleCount);
     } catch (...) {
         QFile::remove(part);

@@ -6,7 +6,9 @@
 #include "store/Unit_Dm.h"
 
 #include <QDir>
+#include <QFile>
 #include <stdexcept>
+#include <sys/stat.h>
 
 ContactsFixture::ContactsFixture(int sampleCount)
     : m_oldCwd(QDir::currentPath())
@@ -72,4 +74,17 @@ void reload(txl::Query *query)
     query->clearSql();
     query->addSql(QStringLiteral("select * from data"));
     query->open();
+}
+
+QString permissionBits(const QString &path)
+{
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return QString();
+    return QString::number(st.st_mode & 07777, 8);
+}
+
+void useUsualUmask()
+{
+    ::umask(022);
 }

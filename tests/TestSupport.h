@@ -46,6 +46,12 @@ private:
 // The reload step written out: the query shows every contact again.
 void reload(txl::Query *query);
 
+// The permission bits of a file or folder in octal ("600"); empty when it is
+// missing. With useUsualUmask (022, files readable by all unless made
+// otherwise) first, a test sees what the code chose, not the umask.
+QString permissionBits(const QString &path);
+void useUsualUmask();
+
 // Runs `action` on the next modal box once it is up; gives up after about
 // five seconds. Inline, so tests of the bare dialogs need no contacts file.
 inline void whenBoxShows(const std::function<void(QMessageBox *)> &action)

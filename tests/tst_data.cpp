@@ -61,6 +61,7 @@ private slots:
     void modelFollowsQuery();
     void twoConnectionsOnOneFile();
     void tool();
+    void toolMakesPrivateFiles();
     void onlySqlcipherIsLinked();
 };
 
@@ -677,6 +678,33 @@ void TestData::tool()
         return out;
     };
     QCOMPARE(dump(QDir(other.path()).absoluteFilePath(ContactFile::relativePath())), dump(path));
+}
+
+void TestData::toolMakesPrivateFiles()
+{
+    // The built-in password is no secret: only the file's mode keeps other
+    // local users out, whatever the umask.
+    const QString tool = qEnvironmentVariable("TXL_DB_TOOL");
+    if (tool.isEmpty())
+        QSKIP("TXL_DB_TOOL not set");
+    useUsualUmask();
+    QTemporaryDir home;
+    QVERIFY(QFile::setPermissions(home.path(), QFile::permissions(home.path()) | QFileDevice::ReadOther));
+    const QString before = permissionBits(home.path());
+    const QString dir = home.filePath(QStringLiteral(".local/share/tongxunlu"));
+    QProcess p;
+    p.start(tool, { QStringLiteral("create"), QStringLiteral("--sample"), QStringLiteral("3"), dir });
+    QVERIFY(p.waitForFinished(60000));
+    QCOMPARE(p.exitCode(), 0);
+    const QString out = QString::fromUtf8(p.readAllStandardOutput());
+    QVERIFY2(out.contains(QStringLiteral("anyone who has the file can read it")), qPrintable(out));
+    QVERIFY2(out.contains(QStringLiteral("tongxunlu-db passwd")), qPrintable(out));
+
+    QCOMPARE(permissionBits(QDir(dir).filePath(ContactFile::relativePath())), QStringLiteral("600"));
+    for (const char *folder : { ".local", ".local/share", ".local/share/tongxunlu", ".local/share/tongxunlu/DataBase" })
+        QCOMPARE(permissionBits(home.filePath(QLatin1String(folder))), QStringLiteral("700"));
+    // The folder that was there is the user's own.
+    QCOMPARE(permissionBits(home.path()), before);
 }
 
 void TestData::onlySqlcipherIsLinked()

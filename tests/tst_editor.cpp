@@ -12,9 +12,12 @@
 #include "shell/Unit_Main.h"
 #include "store/Unit_Dm.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
 #include <QInputMethodEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QTimer>
 #include <QtTest>
@@ -132,6 +135,8 @@ struct AddDialog {
 class TestEditor : public QObject {
     Q_OBJECT
 private slots:
+    void fieldsAreNamedForScreenReaders_data();
+    void fieldsAreNamedForScreenReaders();
     void byteLimitTyped_data();
     void byteLimitTyped();
     void byteLimitPastedAndComposed();
@@ -166,6 +171,46 @@ private slots:
 };
 
 // --- input widgets ---------------------------------------------------------
+
+void TestEditor::fieldsAreNamedForScreenReaders_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::newRow("add") << int(Tfrm_Add::Mode::Add);
+    QTest::newRow("modify") << int(Tfrm_Add::Mode::Modify);
+}
+
+// What a screen reader announces for each input: its own name, with its
+// label as the "labelled by" relation, never the group box caption.
+void TestEditor::fieldsAreNamedForScreenReaders()
+{
+    QFETCH(int, mode);
+    Tfrm_Add dialog;
+    dialog.setMode(Tfrm_Add::Mode(mode));
+    dialog.show();
+    const QList<std::tuple<QWidget *, QLabel *, QString>> fields {
+        { dialog.Edit1, dialog.Label1, QStringLiteral("姓名") },
+        { dialog.ComboBox1, dialog.Label2, QStringLiteral("性别") },
+        { dialog.Edit2, dialog.Label3, QStringLiteral("手机号码") },
+        { dialog.Edit5, dialog.Label4, QStringLiteral("QQ号码") },
+        { dialog.Edit3, dialog.Label5, QStringLiteral("电子邮件") },
+        { dialog.Edit4, dialog.Label7, QStringLiteral("家庭住址") },
+        { dialog.ComboBox2, dialog.Label6, QStringLiteral("选择组") },
+    };
+    for (const auto &[widget, label, name] : fields) {
+        QAccessibleInterface *field = QAccessible::queryAccessibleInterface(widget);
+        QVERIFY2(field, qPrintable(widget->objectName()));
+        // Qt on Linux names a combo box by its value and lets the label
+        // relation say what it is; the name set is for the other platforms.
+        if (qobject_cast<QComboBox *>(widget))
+            QCOMPARE(widget->accessibleName(), name);
+        else
+            QCOMPARE(field->text(QAccessible::Name), name);
+        bool labelled = false;
+        for (const auto &[other, relation] : field->relations(QAccessible::Label))
+            labelled = labelled || (relation & QAccessible::Label && other->object() == label);
+        QVERIFY2(labelled, qPrintable(widget->objectName()));
+    }
+}
 
 void TestEditor::byteLimitTyped_data()
 {

@@ -110,6 +110,7 @@ private slots:
     void roundTrip_data();
     void roundTrip();
     void gbkExportRefusesWhatItCannotWrite();
+    void exportIsPrivate();
     void tool();
 };
 
@@ -475,6 +476,32 @@ void TestExchange::gbkExportRefusesWhatItCannotWrite()
     QFile f(file);
     QVERIFY(f.open(QIODevice::ReadOnly));
     QCOMPARE(f.readAll(), old);
+}
+
+void TestExchange::exportIsPrivate()
+{
+    // An export holds the contacts in plain text: the owner's alone, also
+    // when it replaces a file others could read.
+    useUsualUmask();
+    QTemporaryDir dir;
+    ContactRecords records(1);
+    records[0].name = QStringLiteral("张三");
+    records[0].mobile = QStringLiteral("13800138000");
+    for (const exchange::FileFormat format : { exchange::FileFormat::VCard, exchange::FileFormat::Csv }) {
+        const QString fresh
+            = dir.filePath(format == exchange::FileFormat::Csv ? QStringLiteral("new.csv") : QStringLiteral("new.vcf"));
+        exchange::exportFile(fresh, records, format);
+        QCOMPARE(permissionBits(fresh), QStringLiteral("600"));
+        QCOMPARE(exchange::readContactsFile(fresh).size(), size_t(1));
+    }
+    const QString old = dir.filePath(QStringLiteral("old.vcf"));
+    writeFile(old, "BEGIN:VCARD\r\nFN:李四\r\nEND:VCARD\r\n");
+    QVERIFY(QFile::setPermissions(old, QFile::permissions(old) | QFileDevice::ReadOther | QFileDevice::ReadGroup));
+    exchange::exportFile(old, records, exchange::FileFormat::VCard);
+    QCOMPARE(permissionBits(old), QStringLiteral("600"));
+    const QStringList read = describeAll(exchange::readContactsFile(old));
+    QCOMPARE(read.size(), 1);
+    QVERIFY2(read.constFirst().startsWith(QStringLiteral("张三")), qPrintable(read.constFirst()));
 }
 
 void TestExchange::tool()

@@ -80,6 +80,8 @@ private slots:
     void contents_data();
     void contents();
     void dependencies();
+    void documentation();
+    void binariesWithoutNotes();
     void iconSizes();
     void validators_data();
     void validators();
@@ -91,6 +93,8 @@ private slots:
     void launcherLeavesExistingFile();
     void launcherPassesArgumentsWithoutData();
     void launcherReportsUnusableFolder();
+    void launcherWithoutDisplay_data();
+    void launcherWithoutDisplay();
     void launcherStartsInstalledProgram();
 
 private:
@@ -114,6 +118,7 @@ void TestPackage::initTestCase()
     if (QStandardPaths::findExecutable(QStringLiteral("dpkg-deb")).isEmpty())
         QSKIP("dpkg-deb not found");
     const QString cpack = qEnvironmentVariable("TXL_CPACK", QStringLiteral("cpack"));
+    useUsualUmask();
     QVERIFY(m_work.isValid());
 
     const QString out = m_work.filePath(QStringLiteral("package"));
@@ -154,6 +159,9 @@ void TestPackage::contents_data()
     QTest::newRow("scalable icon") << "./usr/share/icons/hicolor/scalable/apps/tongxunlu.svg" << false;
     QTest::newRow("program man page") << "./usr/share/man/man1/tongxunlu.1.gz" << false;
     QTest::newRow("tool man page") << "./usr/share/man/man1/tongxunlu-db.1.gz" << false;
+    QTest::newRow("copyright") << "./usr/share/doc/tongxunlu/copyright" << false;
+    QTest::newRow("changelog") << "./usr/share/doc/tongxunlu/changelog.gz" << false;
+    QTest::newRow("README") << "./usr/share/doc/tongxunlu/README.md" << false;
 }
 
 void TestPackage::contents()
@@ -176,9 +184,56 @@ void TestPackage::dependencies()
     // Found by shlibdeps from the binaries, not listed by hand.
     for (const char *lib : { "libqt6widgets6", "libqt6printsupport6", "libsqlcipher", "libjpeg62-turbo" })
         QVERIFY2(text.contains(QLatin1String(lib)), qPrintable(text));
+    // What no library names but the window cannot do without: the X11
+    // platform plugin and a font for the Chinese interface.
+    QVERIFY2(text.contains(QStringLiteral("qt6-qpa-plugins")), qPrintable(text));
+    QVERIFY2(text.contains(QStringLiteral("fonts-wqy-microhei | fonts-noto-cjk")), qPrintable(text));
     // Nothing of the build tree leaks into the package.
     for (const QString &p : std::as_const(m_paths))
         QVERIFY2(p.startsWith(QStringLiteral("./usr/")) || p == QStringLiteral("./"), qPrintable(p));
+}
+
+void TestPackage::documentation()
+{
+    // The licence of the program and the MIT notice of the pinyin
+    // dictionary it embeds, machine-readable.
+    QFile copyright(m_root + QStringLiteral("/usr/share/doc/tongxunlu/copyright"));
+    QVERIFY(copyright.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(copyright.readAll());
+    QVERIFY(
+        text.startsWith(QStringLiteral("Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/")));
+    QVERIFY(text.contains(QStringLiteral("\nFiles: *\nCopyright: 2026 The tongxunlu developers\nLicense: Expat\n")));
+    QVERIFY(text.contains(QStringLiteral("\nFiles: resources/pinyin/readings.txt\nCopyright: 2016 mozillazg\n")));
+    QVERIFY(
+        text.contains(QStringLiteral("shall be included in all\n copies or substantial portions of the Software.")));
+    QVERIFY(!text.contains(QStringLiteral("@TXL")));
+
+    const Run changelog = run(QStringLiteral("gzip"),
+        { QStringLiteral("-dc"), m_root + QStringLiteral("/usr/share/doc/tongxunlu/changelog.gz") });
+    QCOMPARE(changelog.status, 0);
+    QVERIFY2(changelog.out.startsWith("tongxunlu (" TXL_VERSION ") unstable; urgency=medium\n"),
+        changelog.out.left(80).constData());
+    QVERIFY(!changelog.out.contains("@localhost") && !changelog.out.contains("@TXL"));
+
+    // The same licence everywhere: the root LICENSE and the metainfo.
+    QFile metainfo(m_root + QStringLiteral("/usr/share/metainfo/io.github.tongxunlu.Tongxunlu.metainfo.xml"));
+    QVERIFY(metainfo.open(QIODevice::ReadOnly));
+    QVERIFY(metainfo.readAll().contains("<project_license>MIT</project_license>"));
+    QFile license(QStringLiteral(TXL_SOURCE_DIR "/LICENSE"));
+    QVERIFY(license.open(QIODevice::ReadOnly));
+    QVERIFY(license.readAll().startsWith("MIT License\n"));
+}
+
+void TestPackage::binariesWithoutNotes()
+{
+    // Stripped as a Debian build strips: no compiler version section.
+    if (QStandardPaths::findExecutable(QStringLiteral("readelf")).isEmpty())
+        QSKIP("readelf not found");
+    for (const char *file : { "/usr/bin/tongxunlu-db", "/usr/libexec/tongxunlu/tongxunlu" }) {
+        const Run r = run(QStringLiteral("readelf"), { QStringLiteral("-S"), m_root + QLatin1String(file) });
+        QCOMPARE(r.status, 0);
+        QVERIFY2(r.out.contains(".text") && !r.out.contains(".comment"), file);
+    }
 }
 
 void TestPackage::iconSizes()
@@ -234,6 +289,8 @@ void TestPackage::validators()
         QVERIFY(text.contains(QStringLiteral("\nName=通讯录\n")));
         QVERIFY(text.contains(QStringLiteral("\nCategories=Office;ContactManagement;\n")));
         QVERIFY(text.contains(QStringLiteral("\nExec=tongxunlu\n")));
+        // The class Qt gives the window (the program's file name): docks tie it to the entry.
+        QVERIFY(text.contains(QStringLiteral("\nStartupWMClass=tongxunlu\n")));
     }
 }
 
@@ -337,6 +394,13 @@ void TestPackage::launcherDataFolder()
     QVERIFY2(first.status == 0, first.err.constData());
     QVERIFY(QFileInfo(file).isFile());
     QCOMPARE(contactCount(file), 0);
+    // Readable by its owner only, in folders of the owner's, though the
+    // umask would let everyone read; the advice to set a password is given.
+    QCOMPARE(permissionBits(file), QStringLiteral("600"));
+    for (QString made = QFileInfo(file).path(); made.startsWith(homeDir.path() + QLatin1Char('/'));
+         made = QFileInfo(made).path())
+        QCOMPARE(permissionBits(made), QStringLiteral("700"));
+    QVERIFY2(first.err.contains("tongxunlu-db passwd"), first.err.constData());
 
     QFile started(homeDir.filePath(QStringLiteral("started")));
     QVERIFY(started.open(QIODevice::ReadOnly));
@@ -431,6 +495,69 @@ void TestPackage::launcherReportsUnusableFolder()
     QVERIFY2(r.err.contains("tongxunlu: could not make the contacts file"), r.err.constData());
     QVERIFY(!QFile::exists(home.filePath(QStringLiteral("started"))));
     QCOMPARE(blocker.size(), 0);
+}
+
+void TestPackage::launcherWithoutDisplay_data()
+{
+    // "-" leaves a variable unset.
+    QTest::addColumn<QString>("platform");
+    QTest::addColumn<QString>("display");
+    QTest::addColumn<QString>("wayland");
+    QTest::addColumn<bool>("starts");
+    QTest::newRow("nothing set") << "-"
+                                 << "-"
+                                 << "-" << false;
+    QTest::newRow("both empty") << "-"
+                                << ""
+                                << "" << false;
+    QTest::newRow("X11 asked, only Wayland there") << "xcb"
+                                                   << "-"
+                                                   << "wayland-0" << false;
+    QTest::newRow("Wayland then X11, neither there") << "wayland;xcb"
+                                                     << "-"
+                                                     << "-" << false;
+    QTest::newRow("X11") << "-"
+                         << ":7"
+                         << "-" << true;
+    QTest::newRow("Wayland") << "-"
+                             << "-"
+                             << "wayland-0" << true;
+    QTest::newRow("X11 asked with options") << "xcb:dpi=96"
+                                            << ":7"
+                                            << "-" << true;
+    QTest::newRow("a platform without a display") << "offscreen"
+                                                  << "-"
+                                                  << "-" << true;
+}
+
+void TestPackage::launcherWithoutDisplay()
+{
+    QFETCH(QString, platform);
+    QFETCH(QString, display);
+    QFETCH(QString, wayland);
+    QFETCH(bool, starts);
+    const QString launcher = recordingLauncher();
+    QTemporaryDir home;
+    QProcessEnvironment env = homeEnvironment(home.path());
+    const std::pair<const char *, QString> vars[]
+        = { { "QT_QPA_PLATFORM", platform }, { "DISPLAY", display }, { "WAYLAND_DISPLAY", wayland } };
+    for (const auto &[var, value] : vars) {
+        env.remove(QLatin1String(var));
+        if (value != QStringLiteral("-"))
+            env.insert(QLatin1String(var), value);
+    }
+    const Run r = run(launcher, {}, env, home.path());
+    const bool started = QFile::exists(home.filePath(QStringLiteral("started")));
+    QCOMPARE(started, starts);
+    if (starts) {
+        QVERIFY2(r.status == 0, r.err.constData());
+        return;
+    }
+    // Said plainly, status 1, and nothing made: no data folder, no file.
+    QCOMPARE(r.status, 1);
+    QVERIFY2(r.err.startsWith("tongxunlu: no display"), r.err.constData());
+    QCOMPARE(r.err.count('\n'), 1);
+    QVERIFY(!QFile::exists(home.filePath(QStringLiteral(".local"))));
 }
 
 void TestPackage::launcherStartsInstalledProgram()

@@ -198,6 +198,7 @@ private slots:
     void startUpSameWithTheKeyDerivedAhead_data();
     void startUpSameWithTheKeyDerivedAhead();
     void toolChangesAndResets();
+    void toolMakesTheFilePrivate();
     void toolRefuses_data();
     void toolRefuses();
     void sqlcipherShellReadsTheNewKey();
@@ -543,6 +544,43 @@ void TestPassword::toolChangesAndResets()
     QVERIFY(run.out.contains("built-in password again"));
     QCOMPARE(opensWith(path, { kOwn, next }), QStringLiteral("builtin"));
     QCOMPARE(fixture.rows(), before);
+}
+
+void TestPassword::toolMakesTheFilePrivate()
+{
+    // A file made readable by all (an older version, a copy): passwd leaves
+    // it, and its folder, to the owner alone, with either password.
+    if (toolPath().isEmpty())
+        QSKIP("TXL_DB_TOOL not set");
+    useUsualUmask();
+    for (const bool reset : { false, true }) {
+        ContactsFixture fixture(3);
+        const QString path = fixture.databasePath();
+        const QString folder = QFileInfo(path).path();
+        QVERIFY(
+            QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::ReadOther | QFileDevice::ReadGroup));
+        QVERIFY(
+            QFile::setPermissions(folder, QFile::permissions(folder) | QFileDevice::ReadOther | QFileDevice::ExeOther));
+        QVERIFY(QFile::setPermissions(fixture.dir(), QFile::permissions(fixture.dir()) | QFileDevice::ReadOther));
+        const QString workingFolder = permissionBits(fixture.dir());
+        const ToolRun run = reset
+            ? runTool({ u"passwd"_s, u"--stdin"_s, u"--reset"_s, fixture.dir() }, QString())
+            : runTool({ u"passwd"_s, u"--stdin"_s, fixture.dir() }, kOwn + u"\n"_s + kOwn + u"\n"_s);
+        QVERIFY2(run.status == 0, run.err.constData());
+        QVERIFY2(run.err.isEmpty(), run.err.constData());
+        QCOMPARE(permissionBits(path), QStringLiteral("600"));
+        QCOMPARE(permissionBits(folder), QStringLiteral("700"));
+        // The working folder is the user's: left as it was.
+        QCOMPARE(permissionBits(fixture.dir()), workingFolder);
+        if (reset)
+            QVERIFY2(run.out.contains("anyone who has the file can read it"), run.out.constData());
+    }
+    // The help says so, and when to change it.
+    const ToolRun help = runTool({ u"--help"_s }, QString());
+    const QString text = QString::fromUtf8(help.out).simplified();
+    QVERIFY2(text.contains(u"A file with the built-in password is readable by anyone who has it: run passwd after the "
+                           u"first start."_s),
+        qPrintable(text));
 }
 
 void TestPassword::toolRefuses_data()

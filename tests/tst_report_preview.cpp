@@ -14,12 +14,20 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDialogButtonBox>
+#include <QDir>
 #include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QPrintDialog>
 #include <QPrinter>
+#include <QPushButton>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSet>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 #include <memory>
 
@@ -92,6 +100,12 @@ private:
     }
 
 private slots:
+    void initTestCase()
+    {
+        // Under the usual umask a file is readable by all unless made private.
+        useUsualUmask();
+    }
+
     void cleanup()
     {
         delete window.data();
@@ -236,13 +250,35 @@ private slots:
         txl::ui::FileDialogRecorder files;
         files.queueAnswer(file);
         QVERIFY(w->print());
-        QCOMPARE(boxes.texts(),
-            QStringList { QStringLiteral("No printer is installed. The report will be printed to a PDF file.") });
-        QCOMPARE(files.captions(), QStringList { QStringLiteral("Print to a PDF file") });
+        QCOMPARE(boxes.texts(), QStringList { QStringLiteral("没有安装打印机，报表将打印到 PDF 文件。") });
+        QCOMPARE(files.captions(), QStringList { QStringLiteral("打印到 PDF 文件") });
         const txl::ui::FileRequest &asked = files.requests().constFirst();
         QCOMPARE(asked.mode, txl::ui::FileRequest::Save);
-        QCOMPARE(asked.filters, QStringList { QStringLiteral("PDF files (*.pdf)") });
+        QCOMPARE(asked.filters, QStringList { QStringLiteral("PDF 文件 (*.pdf)") });
         QCOMPARE(pdfPages(file + QStringLiteral(".pdf")), 2);
+        // The contacts in plain text: for the owner only.
+        QCOMPARE(permissionBits(file + QStringLiteral(".pdf")), QStringLiteral("600"));
+    }
+
+    // The set-up only sets up: its button says so in the program's Chinese,
+    // not Qt's "打印" and not an English "OK".
+    void printerSetupDialog()
+    {
+        useContacts(3);
+        PreviewWindow *w = openPreview();
+        QString title;
+        QString ok;
+        QTimer::singleShot(0, [&] {
+            QTRY_VERIFY_WITH_TIMEOUT(qobject_cast<QPrintDialog *>(QApplication::activeModalWidget()), 10000);
+            auto *dialog = qobject_cast<QPrintDialog *>(QApplication::activeModalWidget());
+            title = dialog->windowTitle();
+            if (auto *buttons = dialog->findChild<QDialogButtonBox *>())
+                ok = buttons->button(QDialogButtonBox::Ok)->text();
+            dialog->reject();
+        });
+        command(w, "PrinterSetup")->trigger();
+        QCOMPARE(title, QStringLiteral("打印设置"));
+        QCOMPARE(ok, QStringLiteral("确定"));
     }
 
     void printerSettingsApply_data()
@@ -279,6 +315,8 @@ private slots:
         printer->setPageOrientation(landscape ? QPageLayout::Landscape : QPageLayout::Portrait);
         QVERIFY(w->print());
         QCOMPARE(pdfPages(file), pages);
+        // Printed to a file chosen in the set-up: for the owner only too.
+        QCOMPARE(permissionBits(file), QStringLiteral("600"));
     }
 
     void saveAndLoadBack()
@@ -321,6 +359,7 @@ private slots:
         command(w, "SaveReport")->trigger();
         QCOMPARE(files.requests().constFirst().filters, filters);
         QVERIFY(QFile::exists(base + suffix));
+        QCOMPARE(permissionBits(base + suffix), QStringLiteral("600"));
         if (suffix == QLatin1String(".pdf")) {
             QCOMPARE(pdfPages(base + suffix), 2);
             return;
@@ -331,6 +370,46 @@ private slots:
         command(other, "LoadReport")->trigger();
         QCOMPARE(files.requests().constLast().mode, txl::ui::FileRequest::Open);
         QCOMPARE(other->pageCount(), 2);
+    }
+
+    // The Save and Open dialogs start in the user's documents, or home
+    // when there is none, not in the data folder the program runs in; then
+    // where the last file was chosen.
+    void fileDialogsStartInDocuments()
+    {
+        QTemporaryDir home;
+        const QByteArray oldHome = qgetenv("HOME");
+        const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
+        qputenv("HOME", QFile::encodeName(home.path()));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath(QStringLiteral(".config"))));
+        const auto restore = qScopeGuard([&] {
+            qputenv("HOME", oldHome);
+            if (oldConfig.isNull())
+                qunsetenv("XDG_CONFIG_HOME");
+            else
+                qputenv("XDG_CONFIG_HOME", oldConfig);
+        });
+        useContacts(3);
+        PreviewWindow *w = openPreview();
+        PreviewWindow::forgetLastFolder(); // earlier tests chose files too
+        const QString chosen = home.filePath(QStringLiteral("shared/list.txr"));
+        QVERIFY(QDir().mkpath(QFileInfo(chosen).path()));
+        // Each dialog's folder; the file is chosen in the second.
+        txl::ui::FileDialogRecorder files;
+        auto canonical = [](const QString &path) { return QFileInfo(path).canonicalFilePath(); };
+        command(w, "SaveReport")->trigger(); // cancelled
+        QVERIFY(QDir().mkdir(home.filePath(QStringLiteral("Documents"))));
+        files.queueAnswer(chosen);
+        command(w, "SaveReport")->trigger();
+        command(w, "LoadReport")->trigger(); // cancelled
+        QStringList started;
+        for (const txl::ui::FileRequest &request : files.requests())
+            started << canonical(request.start);
+        QCOMPARE(started,
+            QStringList({ canonical(home.path()), canonical(home.filePath(QStringLiteral("Documents"))),
+                canonical(QFileInfo(chosen).path()) }));
+        QCOMPARE(permissionBits(chosen), QStringLiteral("600"));
+        QVERIFY(!QFile::exists(QDir(fixture->dir()).filePath(QStringLiteral("list.txr"))));
     }
 
     void loadingABadFileIsRefused_data()

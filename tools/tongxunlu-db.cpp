@@ -3,6 +3,7 @@
 #include "exchange/Exchange.h"
 #include "platform/data/Connection.h"
 #include "platform/data/DataError.h"
+#include "platform/os/PrivateFiles.h"
 #include "platform/os/Terminal.h"
 #include "store/ContactFile.h"
 #include "store/ContactTable.h"
@@ -37,7 +38,9 @@ passwd   Gives the contacts file a password of its owner's own. The tool asks
          empty new password, or two that differ, change nothing. The change is
          made in one transaction: if it is interrupted, even by a crash, the
          file opens with the old password or the new one. The program then
-         asks for the password when it starts.
+         asks for the password when it starts. A file with the built-in
+         password is readable by anyone who has it: run passwd after the
+         first start. The file is made readable by its owner only (0600).
          --reset gives the file the built-in password again.
 import   Adds the contacts of a vCard (2.1, 3.0, 4.0) or CSV file, told apart by
          the content. Chinese text in UTF-8, UTF-16, GBK/GB18030, GB2312, Big5
@@ -141,7 +144,10 @@ int create(QStringList args, QTextStream &out, QTextStream &err)
         return fail(err, QString::fromUtf8(e.what()) + QLatin1Char('.'));
     }
     out << "Made " << QDir::toNativeSeparators(QDir(dir).absoluteFilePath(ContactFile::relativePath())) << " with "
-        << sample << " contacts in " << timer.elapsed() << " ms.\n";
+        << sample << " contacts in " << timer.elapsed() << " ms.\n"
+        << "It has the built-in password: anyone who has the file can read it. Give it your own with: "
+           "tongxunlu-db passwd "
+        << QDir::toNativeSeparators(QDir(dir).absolutePath()) << '\n';
     return 0;
 }
 
@@ -190,6 +196,10 @@ int passwd(QStringList args, QTextStream &out, QTextStream &err)
         }
         connection.rekey(newPassword);
         ContactFile::wipe(newPassword);
+        // Made before files were private, or copied in: owner-only now.
+        for (const QString &path : { native, QFileInfo(native).path() })
+            if (!txl::os::restrictToOwner(path))
+                err << "tongxunlu-db: could not make " << path << " readable by its owner only.\n";
     } catch (const std::exception &e) {
         ContactFile::wipe(newPassword);
         err << "tongxunlu-db: " << QString::fromUtf8(e.what()) << ".\n";
@@ -197,7 +207,7 @@ int passwd(QStringList args, QTextStream &out, QTextStream &err)
     }
     connection.close();
     if (reset)
-        out << native << " has the built-in password again.\n";
+        out << native << " has the built-in password again: anyone who has the file can read it.\n";
     else
         out << "Changed the password of " << native << ".\n";
     return 0;

@@ -1,6 +1,7 @@
 #include "platform/report/PreviewWindow.h"
 
 #include "platform/data/Query.h"
+#include "platform/os/PrivateFiles.h"
 #include "platform/report/PagePainter.h"
 #include "platform/ui/Dialogs.h"
 #include "platform/ui/FileDialogs.h"
@@ -9,6 +10,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
@@ -22,6 +24,7 @@
 #include <QScopeGuard>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QStyle>
 #include <QToolBar>
@@ -42,7 +45,39 @@ void tell(const QString &text)
 {
     ui::showNotice(text, captionText(), ui::Icon::Warning);
 }
+
+// The first file dialog starts in the user's documents (or home), as export
+// does, not in the hidden data folder the program runs in; later ones where
+// the last file was chosen.
+QString &lastFolder()
+{
+    static QString folder;
+    return folder;
+}
+
+QString startFolder()
+{
+    if (!lastFolder().isEmpty() && QFileInfo(lastFolder()).isDir())
+        return lastFolder();
+    const QString docs = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return QFileInfo(docs).isDir() ? docs : QDir::homePath();
+}
+
+ui::FileChoice chooseInStartFolder(QWidget *parent, ui::FileRequest request)
+{
+    if (request.start.isEmpty())
+        request.start = startFolder();
+    const ui::FileChoice choice = ui::chooseFile(parent, request);
+    if (!choice.cancelled())
+        lastFolder() = QFileInfo(choice.path).absolutePath();
+    return choice;
+}
 } // namespace
+
+void PreviewWindow::forgetLastFolder()
+{
+    lastFolder().clear();
+}
 
 // Shows one page of the preview's document at the preview's scale.
 class PageView : public QWidget {
@@ -334,14 +369,14 @@ void PreviewWindow::printerSetup()
     if (!isLayoutFinished())
         return;
     QPrintDialog dialog(m_printer.get(), this);
-    dialog.setWindowTitle(QStringLiteral("Printer setup"));
+    dialog.setWindowTitle(QStringLiteral("打印设置"));
     dialog.setOptions(QAbstractPrintDialog::PrintToFile | QAbstractPrintDialog::PrintPageRange
         | QAbstractPrintDialog::PrintCollateCopies | QAbstractPrintDialog::PrintShowPageSize);
     dialog.setMinMax(1, std::max(1, pageCount()));
-    // It only sets up: nothing prints when it closes.
+    // It only sets up: nothing prints when it closes, so not Qt's "打印".
     if (auto *buttons = dialog.findChild<QDialogButtonBox *>())
         if (QPushButton *ok = buttons->button(QDialogButtonBox::Ok))
-            ok->setText(QStringLiteral("OK"));
+            ok->setText(QStringLiteral("确定"));
     dialog.exec(); // the printer keeps what was chosen for the next print
 }
 
@@ -356,11 +391,11 @@ bool PreviewWindow::print()
         ? QPrinterInfo::availablePrinterNames().isEmpty() || printer.printerName().isEmpty()
         : printer.outputFileName().isEmpty();
     if (noPrinter) {
-        ui::showNotice(QStringLiteral("No printer is installed. The report will be printed to a PDF file."),
-            captionText(), ui::Icon::Information);
-        const ui::FileRequest request { ui::FileRequest::Save, QStringLiteral("Print to a PDF file"), QString(),
-            { QStringLiteral("PDF files (*.pdf)") }, QString(), QStringLiteral("PrintToFileDialog") };
-        QString file = ui::chooseFile(this, request).path;
+        ui::showNotice(QStringLiteral("没有安装打印机，报表将打印到 PDF 文件。"), captionText(), ui::Icon::Information);
+        QString file = chooseInStartFolder(this,
+            { ui::FileRequest::Save, QStringLiteral("打印到 PDF 文件"), QString(),
+                { QStringLiteral("PDF 文件 (*.pdf)") }, QString(), QStringLiteral("PrintToFileDialog") })
+                           .path;
         if (file.isEmpty())
             return false;
         if (QFileInfo(file).suffix().isEmpty())
@@ -419,6 +454,10 @@ bool PreviewWindow::printDocument(QPrinter &printer, const PreparedReport &doc, 
             from = to = std::min(m_page, to);
         }
     }
+    // A PDF holds the contacts in plain text: for the owner only, before
+    // the printer writes the first byte (also when chosen in the set-up).
+    if (printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty())
+        os::preparePrivateFile(printer.outputFileName());
     QProgressDialog progress(QStringLiteral("Printing..."), QStringLiteral("Cancel"), 0, 1, this);
     progress.setWindowTitle(captionText());
     progress.setWindowModality(Qt::ApplicationModal);
@@ -452,7 +491,7 @@ bool PreviewWindow::saveTo(const QString &fileName)
     if (QFileInfo(fileName).suffix().compare(QStringLiteral("pdf"), Qt::CaseInsensitive) == 0)
         return exportPdf(fileName);
     QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly)) {
+    if (!file.open(QIODevice::WriteOnly) || !os::restrictToOwner(file)) {
         tell(QStringLiteral("The report could not be saved to \"%1\": %2").arg(fileName, file.errorString()));
         return false;
     }
@@ -491,7 +530,7 @@ void PreviewWindow::saveCommand()
 {
     const QString reportFilter = QStringLiteral("Saved report (*.txr)");
     const QString pdfFilter = QStringLiteral("PDF file (*.pdf)");
-    const ui::FileChoice choice = ui::chooseFile(this,
+    const ui::FileChoice choice = chooseInStartFolder(this,
         { ui::FileRequest::Save, QStringLiteral("Save report"), QString(), { reportFilter, pdfFilter }, QString(),
             QStringLiteral("SaveReportDialog") });
     QString fileName = choice.path;
@@ -507,7 +546,7 @@ void PreviewWindow::loadCommand()
     const ui::FileRequest request { ui::FileRequest::Open, QStringLiteral("Open report"), QString(),
         { QStringLiteral("Saved report (*.txr)"), QStringLiteral("All files (*)") }, QString(),
         QStringLiteral("OpenReportDialog") };
-    const QString fileName = ui::chooseFile(this, request).path;
+    const QString fileName = chooseInStartFolder(this, request).path;
     if (!fileName.isEmpty())
         loadFrom(fileName);
 }

@@ -35,6 +35,10 @@ public:
 
     enum class Zoom { FitPage, Actual, PageWidth };
 
+    // The file dialogs of a run start in the user's documents, later ones
+    // where the last file was chosen; this forgets that folder again.
+    static void forgetLastFolder();
+
     void startLayout();
     bool isLayoutFinished() const;
     const LayoutJob *layoutJob() const { return m_job.get(); }
