@@ -327,11 +327,17 @@ void TestExchange::mobileNormalised_data()
     QTest::newRow("+86") << QStringLiteral("+86 138 0013 8000") << QStringLiteral("13800138000");
     QTest::newRow("0086") << QStringLiteral("0086-13800138000") << QStringLiteral("13800138000");
     QTest::newRow("86") << QStringLiteral("8613800138000") << QStringLiteral("13800138000");
-    QTest::newRow("brackets") << QStringLiteral("(010) 8888-6666") << QStringLiteral("01088886666");
-    QTest::newRow("full-width brackets") << QStringLiteral("（010）88886666") << QStringLiteral("01088886666");
+    QTest::newRow("brackets") << QStringLiteral("(+86) 138 0013 8000") << QStringLiteral("13800138000");
+    QTest::newRow("full-width brackets") << QStringLiteral("（+86）13800138000") << QStringLiteral("13800138000");
+    // Only a mobile is rewritten; any other number keeps the form it was written in.
+    QTest::newRow("landline with dash stays") << QStringLiteral("010-1234567") << QStringLiteral("010-1234567");
+    QTest::newRow("landline in brackets stays")
+        << QStringLiteral("(010) 8888-6666") << QStringLiteral("(010) 8888-6666");
     QTest::newRow("+86 before a landline stays")
-        << QStringLiteral("+86 10 8888 6666") << QStringLiteral("+861088886666");
+        << QStringLiteral("+86 10 8888 6666") << QStringLiteral("+86 10 8888 6666");
     QTest::newRow("86 before 10 digits stays") << QStringLiteral("861380013800") << QStringLiteral("861380013800");
+    QTest::newRow("Hong Kong mobile stays") << QStringLiteral("+852 9123 4567") << QStringLiteral("+852 9123 4567");
+    QTest::newRow("12 digits stay") << QStringLiteral("138-0013-80001") << QStringLiteral("138-0013-80001");
 }
 
 void TestExchange::mobileNormalised()
@@ -371,16 +377,20 @@ void TestExchange::importRules()
 
     Opened db(fixture);
     const exchange::ImportSummary summary = exchange::importContacts(db.table, in, false);
-    QCOMPARE(summary.summaryLine(), QStringLiteral("导入 3 条，跳过 6 条"));
+    QCOMPARE(summary.summaryLine(), QStringLiteral("导入 5 条，跳过 4 条"));
     QCOMPARE(summary.skippedLines(),
         QStringList({ QStringLiteral("第 3 行：没有姓名"), QStringLiteral("第 4 行 王五：与已有的联系人重名"),
             QStringLiteral("第 5 行 张三：与第 2 行重名"),
-            QStringLiteral("第 6 行 欧阳司马诸葛：姓名超过 11 个字节（最多 5 个汉字）"),
-            QStringLiteral("第 7 行 李四：手机号码“138001380001”超过 11 个字节"),
-            QStringLiteral("第 8 行 赵六：QQ号码“123456789012”超过 11 个字节") }));
+            QStringLiteral("第 6 行 欧阳司马诸葛：姓名超过 11 个字节（最多 5 个汉字）") }));
+    // A number too long for the editor is left out, the contact kept.
+    QCOMPARE(summary.leftOutLines(),
+        QStringList({ QStringLiteral("第 7 行 李四：手机号码未导入：“138001380001”超过 11 个字节"),
+            QStringLiteral("第 8 行 赵六：QQ号码未导入：“123456789012”超过 11 个字节") }));
+    // A sex other than the usual spellings is kept as it stands.
     QCOMPARE(fixture.rows(),
         QStringList({ QStringLiteral("王五|男|||||一般"), QStringLiteral("张三|男||13800138000||北京|老乡"),
-            QStringLiteral("O'Brien|女||||北京|"), QStringLiteral("Abcdefghijk|||||北京|") }));
+            QStringLiteral("李四|||||北京|"), QStringLiteral("赵六|||||北京|"), QStringLiteral("O'Brien|女||||北京|"),
+            QStringLiteral("Abcdefghijk|未知||||北京|") }));
 }
 
 void TestExchange::importIsAllOrNothing()
@@ -440,7 +450,7 @@ void TestExchange::roundTrip()
     QFETCH(int, encoding);
     ContactsFixture source(300);
     source.exec(QStringLiteral("insert into data values('Anne Lee','女','','','a@b.c','1 Main St, Apt 2','同事')"));
-    source.exec(QStringLiteral("insert into data values('引号\"人','男','','','','第一行\n第二行','a,b;c')"));
+    source.exec(QStringLiteral("insert into data values('引号\"人','男','','','','第一行\t第二行','a,b;c')"));
     const QString file = QDir(source.dir()).filePath(QStringLiteral("out.file"));
     {
         Opened db(source);

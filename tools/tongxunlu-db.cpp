@@ -260,7 +260,7 @@ int import(QStringList args, QTextStream &out, QTextStream &err)
     if (dryRun)
         out << "试运行，没有写入：\n";
     out << summary.summaryLine() << '\n';
-    for (const QString &line : summary.skippedLines())
+    for (const QString &line : summary.detailLines())
         out << line << '\n';
     err << "(" << timer.elapsed() << " ms)\n";
     return 0;
@@ -309,7 +309,7 @@ int exportContacts(QStringList args, QTextStream &out, QTextStream &err)
         txl::Connection connection;
         openContactsFile(connection, o.dir, fromStdin);
         const exchange::ContactRecords records = exchange::recordsOf(store::ContactTable(connection).all());
-        exchange::exportFile(o.file, records, fileFormat, encoding);
+        exchange::exportFile(o.file, records, fileFormat, encoding, connection.databaseFile());
         out << "导出 " << records.size() << " 条到 " << QDir::toNativeSeparators(QFileInfo(o.file).absoluteFilePath())
             << '\n';
     } catch (const exchange::ExchangeError &e) {
