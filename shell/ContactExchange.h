@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <functional>
 
+class QDialog;
 class QWidget;
 
 // The main window's import and export commands: the file dialogs, the
@@ -11,8 +12,10 @@ class QWidget;
 // exchange library's, shared with the database tool.
 namespace ContactExchange {
 
-// Asks for a vCard or CSV file, adds its contacts in one transaction, reloads
-// the list and shows what was imported and what was skipped.
+// Asks for a vCard or CSV file, reads and checks it on a worker thread while
+// a window-modal progress box (with Cancel) shows, adds its contacts in one
+// transaction, reloads the list and shows what was imported and what was
+// skipped.
 void importContacts(QWidget *parent);
 
 // Asks for a file name and writes the list as it stands in the window (all
@@ -25,5 +28,10 @@ void exportContacts(QWidget *parent);
 // An empty function shows the dialogs again.
 using FileChooser = std::function<QString(const QString &caption, const QStringList &filters, QString *chosenFilter)>;
 void setFileChooserForTests(FileChooser chooser);
+
+// For tests: the import's summary box, when it has records to list, is
+// handed to this function (ready to show, not shown) instead of being shown.
+using SummaryViewer = std::function<void(QDialog &box)>;
+void setSummaryViewerForTests(SummaryViewer viewer);
 
 } // namespace ContactExchange
