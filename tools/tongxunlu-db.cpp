@@ -42,13 +42,17 @@ passwd   Gives the contacts file a password of its owner's own. The tool asks
 import   Adds the contacts of a vCard (2.1, 3.0, 4.0) or CSV file, told apart by
          the content. Chinese text in UTF-8, UTF-16, GBK/GB18030, GB2312, Big5
          or UTF-7 (as the file declares or as found) is read. Records without a
-         name, with a name already stored or given twice, or with a name, mobile
-         or QQ longer than 11 bytes are skipped, each with its line and reason.
+         name, with a name already stored or given twice, with a name longer
+         than 11 bytes or with a control character (other than tab) are
+         skipped, each with its line and reason; a mobile or QQ longer than 11
+         bytes is left out of its contact and listed. Only regular files.
          All accepted contacts are stored in one transaction: on any error
          nothing is stored. --dry-run reports without writing.
 export   Writes every contact as vCard 3.0 (UTF-8) or as CSV with a Chinese
          header row (UTF-8 with a byte-order mark, or GBK with --encoding gbk).
          The format defaults to CSV for a .csv or .txt FILE, else vCard.
+         FILE is never the contacts file or a backup of it, and an existing
+         FILE is replaced only when it is empty or text.
 
 Every command that opens an existing file asks for its password on the
 terminal when the built-in one does not open it. With --stdin the passwords
