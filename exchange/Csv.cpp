@@ -7,11 +7,36 @@
 #include <QStringEncoder>
 #include <QStringList>
 
+#include <algorithm>
+#include <array>
+#include <climits>
+#include <cstring>
+#include <map>
+
 namespace exchange {
 
 namespace {
 
-enum Column { Name, Sex, Qq, Mobile, Email, Address, Group, FirstName, LastName, ColumnCount };
+enum Column {
+    Name,
+    Sex,
+    Qq,
+    Mobile,
+    Email,
+    Address,
+    Group,
+    FirstName,
+    LastName,
+    GroupList, // web mail: "* myContacts ::: 同事"
+    HomeStreet, // desktop mail's address parts
+    HomeStreet2,
+    HomeStreet3,
+    HomeCity,
+    HomeRegion,
+    HomePostal,
+    HomeCountry,
+    ColumnCount
+};
 
 // Titles are compared in lower case without spaces, dashes or underscores.
 const QHash<QString, Column> &titles()
@@ -31,7 +56,15 @@ const QHash<QString, Column> &titles()
         add(Qq, { u"qq", u"qq号码", u"qq号" });
         add(Email, { u"电子邮件", u"电子邮件地址", u"邮箱", u"emailaddress", u"email", u"电子邮箱" });
         add(Address, { u"地址", u"家庭住址", u"家庭地址", u"住址", u"homeaddress", u"address" });
-        add(Group, { u"组名", u"分组", u"组", u"group", u"categories", u"groupmembership", u"类别" });
+        add(Group, { u"组名", u"分组", u"组", u"group", u"categories", u"类别" });
+        add(GroupList, { u"groupmembership", u"labels" });
+        add(HomeStreet, { u"homestreet" });
+        add(HomeStreet2, { u"homestreet2", u"homeaddress2" });
+        add(HomeStreet3, { u"homestreet3" });
+        add(HomeCity, { u"homecity" });
+        add(HomeRegion, { u"homestate", u"homeprovince", u"homeregion", u"homestate/province" });
+        add(HomePostal, { u"homepostalcode", u"homezipcode", u"homezip", u"homepostcode" });
+        add(HomeCountry, { u"homecountry", u"homecountry/region", u"homecountryorregion" });
         return m;
     }();
     return map;
@@ -46,12 +79,56 @@ QString normalizedTitle(const QString &title)
     return t;
 }
 
-struct RawRow {
-    QList<QByteArray> fields;
-    int line = 0;
+// Our own header, as writeCsv writes it.
+const QStringList &ourTitles()
+{
+    static const QStringList t = QStringLiteral("姓名,性别,QQ号码,手机号码,电子邮件,家庭住址,组名").split(u',');
+    return t;
+}
+
+// Web mail numbers its typed values: "Phone 1 - Type" beside "Phone 1 -
+// Value", "Address 1 - Formatted" beside "Address 1 - Street"...
+enum class Kind { Phone, Email, Address };
+enum Part { Type, Value, Formatted, PoBox, Extended, Street, City, Region, Postal, Country, PartCount };
+
+struct TypedTitle {
+    Kind kind;
+    int number;
+    Part part;
 };
 
-char detectDelimiter(const QByteArray &bytes)
+bool parseTypedTitle(const QString &t, TypedTitle &out)
+{
+    static const std::pair<const char16_t *, Kind> kinds[]
+        = { { u"phone", Kind::Phone }, { u"email", Kind::Email }, { u"address", Kind::Address } };
+    static const std::pair<const char16_t *, Part> parts[]
+        = { { u"type", Type }, { u"label", Type }, { u"value", Value }, { u"formatted", Formatted },
+              { u"pobox", PoBox }, { u"extendedaddress", Extended }, { u"street", Street }, { u"city", City },
+              { u"region", Region }, { u"postalcode", Postal }, { u"country", Country } };
+    for (const auto &[prefix, kind] : kinds) {
+        const QStringView p(prefix);
+        if (!t.startsWith(p))
+            continue;
+        qsizetype i = p.size();
+        const qsizetype digits = i;
+        int number = 0;
+        while (i < t.size() && t[i].isDigit() && i - digits < 6)
+            number = number * 10 + t[i++].digitValue();
+        if (i == digits)
+            return false;
+        const QStringView rest = QStringView(t).sliced(i);
+        for (const auto &[suffix, part] : parts) {
+            if (rest == QStringView(suffix)) {
+                out = { kind, number, part };
+                return true;
+            }
+        }
+        return false;
+    }
+    return false;
+}
+
+char detectDelimiter(QByteArrayView bytes)
 {
     int counts[3] = { 0, 0, 0 };
     const char delims[3] = { ',', ';', '\t' };
@@ -73,89 +150,238 @@ char detectDelimiter(const QByteArray &bytes)
     return delims[best];
 }
 
-// Reads one record at a time (RFC 4180: quoted fields hold delimiters, quotes
-// doubled and line breaks), so only the current record is held apart from
-// the file's bytes. Blank records are skipped.
+// A field as it stands in the file, quotes and all.
+struct RawField {
+    QByteArrayView raw;
+    bool quoted = false;
+};
+
+// The field's bytes: RFC 4180 quotes removed, doubled quotes made single;
+// text after a closing quote is kept as it stands.
+QByteArray fieldBytes(const RawField &f)
+{
+    if (!f.quoted)
+        return f.raw.toByteArray();
+    const QByteArrayView inner = f.raw.sliced(1, f.raw.size() - 2);
+    if (f.raw.endsWith('"') && !inner.contains('"'))
+        return inner.toByteArray();
+    QByteArray out;
+    out.reserve(f.raw.size());
+    bool inQuotes = true;
+    for (qsizetype i = 1; i < f.raw.size(); ++i) {
+        const char c = f.raw[i];
+        if (inQuotes && c == '"') {
+            if (i + 1 < f.raw.size() && f.raw[i + 1] == '"')
+                out.append(c), ++i;
+            else
+                inQuotes = false;
+        } else {
+            out.append(c);
+        }
+    }
+    return out;
+}
+
+// Reads one record at a time (RFC 4180: quoted fields hold delimiters,
+// doubled quotes and line breaks; lines end in CR, LF or CRLF). Each byte is
+// looked at once; a field is handed on as a view into the file, and only
+// when it is not empty, so blank records cost nothing and a record of many
+// columns holds nothing but the ones asked for.
 class RowReader {
 public:
-    RowReader(const QByteArray &bytes, char delimiter)
+    RowReader(QByteArrayView bytes, char delimiter)
         : m_bytes(bytes)
         , m_delimiter(delimiter)
     {
     }
 
-    bool next(RawRow &row)
+    int recordLine() const { return m_recordLine; }
+
+    // Calls onField(index, field) for each non-empty field of the next
+    // record that is not blank; false at the end of the file.
+    template <typename OnField> bool next(OnField &&onField, qsizetype *fieldCount = nullptr)
     {
         const qsizetype n = m_bytes.size();
+        const char *d = m_bytes.data();
         while (m_pos < n) {
-            row.fields.clear();
-            row.line = m_line;
-            QByteArray field;
-            bool quoted = false;
-            bool wasQuoted = false;
-            int quoteLine = 0;
-            bool ended = false;
-            while (m_pos < n && !ended) {
-                const char c = m_bytes[m_pos++];
+            m_recordLine = m_line;
+            bool blank = true;
+            qsizetype index = 0;
+            for (;;) {
+                const qsizetype start = m_pos;
+                const bool quoted = d[m_pos] == '"';
                 if (quoted) {
-                    if (c == '"') {
-                        if (m_pos < n && m_bytes[m_pos] == '"') {
-                            field.append('"');
-                            ++m_pos;
-                        } else {
-                            quoted = false;
+                    const int quoteLine = m_line;
+                    ++m_pos;
+                    for (;;) {
+                        if (m_pos >= n)
+                            throw ExchangeError(QStringLiteral("第 %1 行的引号没有结束，文件不完整。").arg(quoteLine));
+                        const char c = d[m_pos++];
+                        if (c == '"') {
+                            if (m_pos < n && d[m_pos] == '"') {
+                                ++m_pos;
+                                continue;
+                            }
+                            break;
                         }
-                    } else {
-                        if (c == '\n')
+                        if (c == '\n' || (c == '\r' && (m_pos >= n || d[m_pos] != '\n')))
                             ++m_line;
-                        field.append(c);
                     }
-                } else if (c == '"' && field.isEmpty() && !wasQuoted) {
-                    quoted = true;
-                    wasQuoted = true;
-                    quoteLine = m_line;
-                } else if (c == m_delimiter) {
-                    row.fields.append(field);
-                    field.clear();
-                    wasQuoted = false;
-                } else if (c == '\r' || c == '\n') {
-                    if (c == '\r' && m_pos < n && m_bytes[m_pos] == '\n')
-                        ++m_pos;
-                    ++m_line;
-                    ended = true;
-                } else {
-                    field.append(c);
                 }
+                while (m_pos < n && d[m_pos] != m_delimiter && d[m_pos] != '\r' && d[m_pos] != '\n')
+                    ++m_pos;
+                const RawField field { QByteArrayView(d + start, m_pos - start), quoted };
+                if (field.raw.size() > (quoted ? 2 : 0)) {
+                    blank = false;
+                    onField(index, field);
+                }
+                ++index;
+                if (m_pos >= n)
+                    break;
+                const char c = d[m_pos++];
+                if (c == m_delimiter) {
+                    if (m_pos < n)
+                        continue;
+                    ++index; // an empty last field
+                    break;
+                }
+                if (c == '\r' && m_pos < n && d[m_pos] == '\n')
+                    ++m_pos;
+                ++m_line;
+                break;
             }
-            if (quoted)
-                throw ExchangeError(QStringLiteral("第 %1 行的引号没有结束，文件不完整。").arg(quoteLine));
-            row.fields.append(field);
-            for (const QByteArray &f : std::as_const(row.fields))
-                if (!f.isEmpty())
-                    return true;
+            if (fieldCount)
+                *fieldCount = index;
+            if (!blank)
+                return true;
         }
         return false;
     }
 
 private:
-    const QByteArray &m_bytes;
+    QByteArrayView m_bytes;
     const char m_delimiter;
     qsizetype m_pos = 0;
     int m_line = 1;
+    int m_recordLine = 1;
 };
 
-QByteArray quoted(const QByteArray &field)
+// Where the header put each thing read.
+struct Header {
+    int index[ColumnCount];
+    std::map<int, int> phoneType, phoneValue, email; // number -> column
+    std::map<int, std::array<int, PartCount>> address;
+    int homeAddress = -1; // the column titled "Home Address"
+    int oursMatched = 0;
+    qsizetype count = 0;
+
+    Header() { std::fill(std::begin(index), std::end(index), -1); }
+
+    void add(qsizetype column, const QString &title)
+    {
+        if (column < ourTitles().size() && title == ourTitles()[column])
+            ++oursMatched;
+        const int i = static_cast<int>(std::min<qsizetype>(column, INT_MAX));
+        const QString t = normalizedTitle(title);
+        if (t == u"homeaddress" && homeAddress < 0)
+            homeAddress = i;
+        if (const auto it = titles().constFind(t); it != titles().constEnd()) {
+            if (index[*it] < 0)
+                index[*it] = i;
+            return;
+        }
+        TypedTitle typed;
+        if (!parseTypedTitle(t, typed))
+            return;
+        auto first = [&](std::map<int, int> &m) { m.try_emplace(typed.number, i); };
+        switch (typed.kind) {
+        case Kind::Phone:
+            if (typed.part == Type)
+                first(phoneType);
+            else if (typed.part == Value)
+                first(phoneValue);
+            break;
+        case Kind::Email:
+            if (typed.part == Value)
+                first(email);
+            break;
+        case Kind::Address: {
+            auto it = address.find(typed.number);
+            if (it == address.end()) {
+                std::array<int, PartCount> none;
+                none.fill(-1);
+                it = address.emplace(typed.number, none).first;
+            }
+            if (it->second[typed.part] < 0)
+                it->second[typed.part] = i;
+            break;
+        }
+        }
+    }
+
+    bool ours() const { return oursMatched == ourTitles().size() && count == ourTitles().size(); }
+
+    // Every column a record is read from, in order.
+    std::vector<int> wanted() const
+    {
+        std::vector<int> w;
+        for (int c : index)
+            if (c >= 0)
+                w.push_back(c);
+        for (const auto *m : { &phoneType, &phoneValue, &email })
+            for (const auto &[number, c] : *m)
+                w.push_back(c);
+        for (const auto &[number, parts] : address)
+            for (int c : parts)
+                if (c >= 0)
+                    w.push_back(c);
+        std::sort(w.begin(), w.end());
+        w.erase(std::unique(w.begin(), w.end()), w.end());
+        return w;
+    }
+};
+
+// Web mail puts several values in one field: "a ::: b".
+QString firstOfList(const QString &s)
 {
-    if (!field.contains(',') && !field.contains('"') && !field.contains('\n') && !field.contains('\r'))
-        return field;
-    QByteArray out = field;
-    out.replace('"', "\"\"");
-    return '"' + out + '"';
+    const qsizetype sep = s.indexOf(QStringLiteral(":::"));
+    return (sep < 0 ? s : s.left(sep)).trimmed();
 }
 
-} // namespace
+// The first group of a web mail list that is the user's own: the system
+// groups "* myContacts" and "* starred" are no groups of theirs.
+QString groupOfList(const QString &s)
+{
+    for (QString g : s.split(QStringLiteral(":::"))) {
+        g = g.trimmed();
+        if (g.isEmpty() || g.compare(QStringLiteral("* myContacts"), Qt::CaseInsensitive) == 0
+            || g.compare(QStringLiteral("* starred"), Qt::CaseInsensitive) == 0)
+            continue;
+        return g.startsWith(QStringLiteral("* ")) ? g.mid(2).trimmed() : g;
+    }
+    return QString();
+}
 
-ContactRecords readCsv(const QByteArray &input)
+bool isMobileType(QString type)
+{
+    type = type.trimmed();
+    if (type.startsWith(u'*'))
+        type = type.mid(1).trimmed(); // web mail marks the preferred one
+    return type.compare(QStringLiteral("mobile"), Qt::CaseInsensitive) == 0
+        || type.compare(QStringLiteral("cell"), Qt::CaseInsensitive) == 0 || type == u"手机";
+}
+
+// What export put before a formula character (any number of "'" then one
+// of = + - @), taken off one "'" to give the stored value back.
+bool hasFormulaGuard(const QString &s)
+{
+    qsizetype i = 0;
+    while (i < s.size() && s[i] == u'\'')
+        ++i;
+    return i < s.size() && (s[i] == u'=' || s[i] == u'+' || s[i] == u'-' || s[i] == u'@');
+}
+
+void readRecords(const QByteArray &input, const RecordSink &sink)
 {
     const TextEncoding encoding = detectEncoding(input);
     const QByteArray bytes = normalizedBytes(input, encoding);
@@ -168,81 +394,234 @@ ContactRecords readCsv(const QByteArray &input)
             throw ExchangeError(QStringLiteral("无法识别文件的编码：它既不是 UTF-8、UTF-16，也不是 GBK/GB18030。"));
     }
     QStringDecoder decoder(encoding == TextEncoding::Gb18030 ? "GB18030" : "UTF-8", QStringDecoder::Flag::Stateless);
-    auto text = [&](const QByteArray &b) -> QString {
-        if (encoding != TextEncoding::Gb18030)
-            return QString::fromUtf8(b);
-        return decoder.decode(b);
+    auto text = [&](const RawField &f) -> QString {
+        if (!f.quoted && encoding != TextEncoding::Gb18030)
+            return QString::fromUtf8(f.raw);
+        const QByteArray b = fieldBytes(f);
+        return encoding == TextEncoding::Gb18030 ? decoder.decode(b) : QString::fromUtf8(b);
     };
 
     RowReader reader(bytes, detectDelimiter(bytes));
-    RawRow header;
-    if (!reader.next(header))
+    Header h;
+    if (!reader.next([&](qsizetype i, const RawField &f) { h.add(i, text(f)); }, &h.count))
         throw ExchangeError(QStringLiteral("文件是空的。"));
-
-    int index[ColumnCount];
-    std::fill(std::begin(index), std::end(index), -1);
-    for (int i = 0; i < header.fields.size(); ++i) {
-        const auto it = titles().constFind(normalizedTitle(text(header.fields[i])));
-        if (it != titles().constEnd() && index[*it] < 0)
-            index[*it] = i;
-    }
+    const int *index = h.index;
     if (index[Name] < 0 && index[FirstName] < 0 && index[LastName] < 0)
         throw ExchangeError(QStringLiteral("没有可识别的标题行：第一行应当列出“姓名”（或 Name）等列的标题。"));
 
-    ContactRecords records;
-    RawRow row;
-    while (reader.next(row)) {
-        auto at = [&](Column c) {
-            const int i = index[c];
-            return i >= 0 && i < row.fields.size() ? text(row.fields[i]) : QString();
-        };
-        ContactRecord rec;
-        rec.line = row.line;
-        rec.name = index[Name] >= 0 ? at(Name) : joinedName(at(LastName).trimmed(), at(FirstName).trimmed());
-        rec.sex = at(Sex);
-        rec.qq = at(Qq);
-        rec.mobile = at(Mobile);
-        rec.email = at(Email);
-        rec.address = at(Address);
-        rec.group = at(Group);
-        records.push_back(std::move(rec));
+    const std::vector<int> wanted = h.wanted();
+    auto slotOf = [&](int column) {
+        return column < 0 ? -1 : int(std::lower_bound(wanted.begin(), wanted.end(), column) - wanted.begin());
+    };
+    int slot[ColumnCount];
+    for (int c = 0; c < ColumnCount; ++c)
+        slot[c] = slotOf(index[c]);
+    std::vector<std::pair<int, int>> phones; // type slot, value slot
+    for (const auto &[number, c] : h.phoneValue) {
+        const auto type = h.phoneType.find(number);
+        phones.emplace_back(type == h.phoneType.end() ? -1 : slotOf(type->second), slotOf(c));
     }
+    std::vector<int> emails;
+    for (const auto &[number, c] : h.email)
+        emails.push_back(slotOf(c));
+    std::vector<std::array<int, PartCount>> addresses;
+    for (const auto &[number, parts] : h.address) {
+        std::array<int, PartCount> s;
+        for (int p = 0; p < PartCount; ++p)
+            s[p] = slotOf(parts[p]);
+        addresses.push_back(s);
+    }
+    const bool homeParts = index[HomeStreet] >= 0 || index[HomeStreet2] >= 0 || index[HomeCity] >= 0
+        || index[HomeRegion] >= 0 || index[HomePostal] >= 0 || index[HomeCountry] >= 0;
+    // Desktop mail's "Home Address" beside "Home City"... is its street.
+    const bool addressIsStreet = homeParts && index[HomeStreet] < 0 && index[Address] == h.homeAddress;
+
+    std::vector<RawField> fields(wanted.size());
+    auto at = [&](int s) { return s >= 0 && !fields[size_t(s)].raw.isEmpty() ? text(fields[size_t(s)]) : QString(); };
+    auto column = [&](Column c) { return at(slot[c]); };
+    for (;;) {
+        std::fill(fields.begin(), fields.end(), RawField());
+        size_t k = 0;
+        const bool more = reader.next([&](qsizetype i, const RawField &f) {
+            while (k < wanted.size() && wanted[k] < i)
+                ++k;
+            if (k < wanted.size() && wanted[k] == i)
+                fields[k] = f;
+        });
+        if (!more)
+            break;
+        ContactRecord rec;
+        rec.line = reader.recordLine();
+        rec.name = column(Name);
+        if (rec.name.trimmed().isEmpty() && (index[FirstName] >= 0 || index[LastName] >= 0))
+            rec.name = joinedName(column(LastName).trimmed(), column(FirstName).trimmed());
+        rec.sex = column(Sex);
+        rec.qq = column(Qq);
+        rec.mobile = column(Mobile);
+        for (size_t p = 0; rec.mobile.isEmpty() && p < phones.size(); ++p)
+            if (isMobileType(at(phones[p].first)))
+                rec.mobile = firstOfList(at(phones[p].second));
+        for (size_t p = 0; rec.mobile.isEmpty() && p < phones.size(); ++p)
+            rec.mobile = firstOfList(at(phones[p].second));
+        rec.email = column(Email);
+        for (size_t e = 0; rec.email.isEmpty() && e < emails.size(); ++e)
+            rec.email = firstOfList(at(emails[e]));
+        rec.address = addressIsStreet ? QString() : column(Address);
+        if (rec.address.isEmpty() && homeParts) {
+            const QString street = index[HomeStreet] >= 0 ? column(HomeStreet) : column(Address);
+            const QString extended = QStringList { column(HomeStreet2), column(HomeStreet3) }.join(u' ').trimmed();
+            rec.address = joinedAddress({ QString(), extended, street, column(HomeCity), column(HomeRegion),
+                column(HomePostal), column(HomeCountry) });
+        }
+        for (size_t a = 0; rec.address.isEmpty() && a < addresses.size(); ++a) {
+            const std::array<int, PartCount> &s = addresses[a];
+            rec.address = at(s[Formatted]).trimmed();
+            if (rec.address.isEmpty())
+                rec.address = joinedAddress({ at(s[PoBox]), at(s[Extended]), at(s[Street]), at(s[City]), at(s[Region]),
+                    at(s[Postal]), at(s[Country]) });
+        }
+        rec.group = column(Group);
+        if (rec.group.isEmpty())
+            rec.group = groupOfList(column(GroupList));
+        if (h.ours()) {
+            for (QString *f : { &rec.name, &rec.sex, &rec.qq, &rec.mobile, &rec.email, &rec.address, &rec.group })
+                if (f->startsWith(u'\'') && hasFormulaGuard(*f))
+                    f->remove(0, 1);
+        }
+        sink(std::move(rec));
+    }
+}
+
+// Appends the rows to one buffer, each field encoded, quoted and guarded
+// as it goes, without a temporary string per field.
+class CsvWriter {
+public:
+    CsvWriter(CsvEncoding encoding, qsizetype expected)
+        : m_gbk(encoding == CsvEncoding::Gbk)
+    {
+        m_out.resize(std::max<qsizetype>(expected, 4096));
+        m_p = m_out.data();
+    }
+
+    QByteArray take()
+    {
+        m_out.truncate(m_len);
+        return std::move(m_out);
+    }
+
+    void raw(QByteArrayView bytes)
+    {
+        reserve(bytes.size());
+        std::memcpy(m_p + m_len, bytes.data(), static_cast<size_t>(bytes.size()));
+        m_len += bytes.size();
+    }
+
+    void field(const QString &s, int line)
+    {
+        const char16_t *u = QStringView(s).utf16();
+        const qsizetype n = s.size();
+        bool quote = false;
+        bool ascii = true;
+        for (qsizetype i = 0; i < n; ++i) {
+            const char16_t c = u[i];
+            quote = quote || c == ',' || c == '"' || c == '\n' || c == '\r';
+            ascii = ascii && c < 0x80;
+        }
+        // A spreadsheet runs "=...", "+...", "-..." and "@..." as a formula.
+        const bool guard = hasFormulaGuard(s);
+        reserve(n * 4 + 4 + (m_gbk ? m_encoder.requiredSpace(n) : 0));
+        if (quote)
+            m_p[m_len++] = '"';
+        if (guard)
+            m_p[m_len++] = '\'';
+        if (m_gbk && !ascii) {
+            // Encoded in runs between quotes, which are doubled.
+            qsizetype start = 0;
+            for (qsizetype i = 0; i <= n; ++i) {
+                if (i < n && u[i] != '"')
+                    continue;
+                char *end = m_encoder.appendToBuffer(m_p + m_len, QStringView(u + start, i - start));
+                m_len = end - m_p;
+                if (i < n) {
+                    m_p[m_len++] = '"';
+                    m_p[m_len++] = '"';
+                }
+                start = i + 1;
+            }
+            if (m_encoder.hasError())
+                throw ExchangeError(
+                    QStringLiteral("第 %1 行“%2”含有 GBK 无法表示的字符；请改用 UTF-8 导出。").arg(line).arg(s));
+        } else {
+            char *o = m_p + m_len; // a local pointer the compiler keeps in a register
+            for (qsizetype i = 0; i < n; ++i) {
+                if (u[i] < 0x80) {
+                    *o++ = static_cast<char>(u[i]);
+                    if (u[i] == '"')
+                        *o++ = '"';
+                } else {
+                    o += utf8Of(u, n, i, o);
+                }
+            }
+            m_len = o - m_p;
+        }
+        if (quote)
+            m_p[m_len++] = '"';
+    }
+
+private:
+    void reserve(qsizetype extra)
+    {
+        if (m_len + extra <= m_out.size())
+            return;
+        m_out.resize(std::max(m_out.size() * 2, m_len + extra));
+        m_p = m_out.data();
+    }
+
+    const bool m_gbk;
+    QStringEncoder m_encoder { "GBK", QStringEncoder::Flag::Stateless };
+    QByteArray m_out;
+    char *m_p = nullptr;
+    qsizetype m_len = 0;
+};
+
+} // namespace
+
+void readCsv(const QByteArray &bytes, const RecordSink &sink)
+{
+    readRecords(bytes, sink);
+}
+
+ContactRecords readCsv(const QByteArray &bytes)
+{
+    ContactRecords records;
+    readRecords(bytes, [&](ContactRecord &&r) { records.push_back(std::move(r)); });
     return records;
 }
 
 QByteArray writeCsv(const ContactRecords &records, CsvEncoding encoding)
 {
-    QStringEncoder gbk("GBK", QStringEncoder::Flag::Stateless);
-    int currentLine = 0;
-    auto bytes = [&](const QString &s) -> QByteArray {
-        if (encoding == CsvEncoding::Utf8)
-            return s.toUtf8();
-        QByteArray b = gbk.encode(s);
-        if (gbk.hasError())
-            throw ExchangeError(
-                QStringLiteral("第 %1 行“%2”含有 GBK 无法表示的字符；请改用 UTF-8 导出。").arg(currentLine).arg(s));
-        return b;
-    };
-    QByteArray out;
-    out.reserve(static_cast<qsizetype>(records.size()) * 100 + 64);
+    CsvWriter w(encoding, static_cast<qsizetype>(records.size()) * 100 + 64);
     if (encoding == CsvEncoding::Utf8)
-        out.append("\xEF\xBB\xBF");
-    currentLine = 1;
-    out.append(bytes(QStringLiteral("姓名,性别,QQ号码,手机号码,电子邮件,家庭住址,组名")));
-    out.append("\r\n");
-    for (const ContactRecord &r : records) {
-        ++currentLine;
-        const QString *fields[] = { &r.name, &r.sex, &r.qq, &r.mobile, &r.email, &r.address, &r.group };
-        bool first = true;
-        for (const QString *f : fields) {
-            if (!first)
-                out.append(',');
-            first = false;
-            out.append(quoted(bytes(*f)));
-        }
-        out.append("\r\n");
+        w.raw("\xEF\xBB\xBF");
+    const QStringList &titles = ourTitles();
+    for (qsizetype i = 0; i < titles.size(); ++i) {
+        if (i > 0)
+            w.raw(",");
+        w.field(titles[i], 1);
     }
-    return out;
+    w.raw("\r\n");
+    int line = 1;
+    for (const ContactRecord &r : records) {
+        ++line;
+        const QString *fields[] = { &r.name, &r.sex, &r.qq, &r.mobile, &r.email, &r.address, &r.group };
+        for (int i = 0; i < 7; ++i) {
+            if (i > 0)
+                w.raw(",");
+            w.field(*fields[i], line);
+        }
+        w.raw("\r\n");
+    }
+    return w.take();
 }
 
 } // namespace exchange

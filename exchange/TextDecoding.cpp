@@ -4,43 +4,6 @@
 
 namespace exchange {
 
-bool isValidUtf8(QByteArrayView bytes)
-{
-    // Strict: no overlong forms, no surrogates, nothing above U+10FFFF.
-    const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
-    const qsizetype n = bytes.size();
-    qsizetype i = 0;
-    while (i < n) {
-        const unsigned char c = p[i];
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        int extra;
-        unsigned int min, cp;
-        if ((c & 0xE0) == 0xC0) {
-            extra = 1, min = 0x80, cp = c & 0x1F;
-        } else if ((c & 0xF0) == 0xE0) {
-            extra = 2, min = 0x800, cp = c & 0x0F;
-        } else if ((c & 0xF8) == 0xF0) {
-            extra = 3, min = 0x10000, cp = c & 0x07;
-        } else {
-            return false;
-        }
-        if (i + extra >= n)
-            return false;
-        for (int k = 1; k <= extra; ++k) {
-            if ((p[i + k] & 0xC0) != 0x80)
-                return false;
-            cp = (cp << 6) | (p[i + k] & 0x3F);
-        }
-        if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-            return false;
-        i += extra + 1;
-    }
-    return true;
-}
-
 TextEncoding detectEncoding(QByteArrayView bytes)
 {
     if (bytes.startsWith("\xEF\xBB\xBF"))
@@ -49,22 +12,8 @@ TextEncoding detectEncoding(QByteArrayView bytes)
         return TextEncoding::Utf16LE;
     if (bytes.startsWith("\xFE\xFF"))
         return TextEncoding::Utf16BE;
-    return isValidUtf8(bytes) ? TextEncoding::Utf8 : TextEncoding::Gb18030;
-}
-
-QString encodingName(TextEncoding encoding)
-{
-    switch (encoding) {
-    case TextEncoding::Utf8:
-        return QStringLiteral("UTF-8");
-    case TextEncoding::Utf16LE:
-        return QStringLiteral("UTF-16LE");
-    case TextEncoding::Utf16BE:
-        return QStringLiteral("UTF-16BE");
-    case TextEncoding::Gb18030:
-        return QStringLiteral("GB18030");
-    }
-    return QString();
+    // Strict: no overlong forms, no surrogates, nothing above U+10FFFF.
+    return bytes.isValidUtf8() ? TextEncoding::Utf8 : TextEncoding::Gb18030;
 }
 
 QByteArray normalizedBytes(const QByteArray &bytes, TextEncoding encoding)
@@ -103,7 +52,7 @@ QString decodeCharset(QByteArrayView bytes, QByteArrayView charset, bool *ok)
     }
     if (ok)
         *ok = charset.isEmpty();
-    if (isValidUtf8(bytes))
+    if (bytes.isValidUtf8())
         return QString::fromUtf8(bytes);
     QStringDecoder gb("GB18030", QStringDecoder::Flag::Stateless);
     return gb.decode(bytes);
