@@ -1,16 +1,20 @@
 #include "exchange/Exchange.h"
 
 #include "exchange/VCard.h"
+#include "platform/os/Files.h"
 #include "platform/os/PrivateFiles.h"
 #include "platform/text/Cp936.h"
 #include "store/ContactTable.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSaveFile>
+#include <QStringDecoder>
 
 #include <algorithm>
+#include <utility>
 
 namespace exchange {
 
@@ -33,16 +37,69 @@ QString ImportSummary::summaryLine() const
     return QStringLiteral("导入 %1 条，跳过 %2 条").arg(imported).arg(skipped.size());
 }
 
-QStringList ImportSummary::skippedLines() const
+namespace {
+
+// Control characters shown as their pictures (U+2400 to U+241F, U+2421 for
+// DEL): visible in a box, harmless on a terminal.
+QString shown(const QString &text, int maxChars)
+{
+    QString out;
+    const qsizetype n = text.size();
+    qsizetype end = n;
+    if (maxChars > 0 && n > maxChars) {
+        end = maxChars;
+        if (text.at(end - 1).isHighSurrogate())
+            --end;
+    }
+    out.reserve(end + 1);
+    for (qsizetype i = 0; i < end; ++i) {
+        const char16_t u = text.at(i).unicode();
+        out += u < 0x20 ? QChar(char16_t(0x2400 + u)) : u == 0x7F ? QChar(char16_t(0x2421)) : text.at(i);
+    }
+    if (end < n)
+        out += u'…';
+    return out;
+}
+
+QStringList linesOf(const std::vector<SkippedRecord> &records, int valueChars)
 {
     QStringList lines;
-    for (const SkippedRecord &s : skipped) {
+    lines.reserve(static_cast<qsizetype>(records.size()));
+    for (const SkippedRecord &s : records) {
+        const QString reason = s.value.isNull() ? s.reason : s.reason.arg(shown(s.value, valueChars));
         if (s.name.isEmpty())
-            lines.append(QStringLiteral("第 %1 行：%2").arg(s.line).arg(s.reason));
+            lines.append(QStringLiteral("第 %1 行：%2").arg(s.line).arg(reason));
         else
-            lines.append(QStringLiteral("第 %1 行 %2：%3").arg(s.line).arg(s.name, s.reason));
+            lines.append(QStringLiteral("第 %1 行 %2：%3").arg(s.line).arg(shown(s.name, valueChars), reason));
     }
     return lines;
+}
+
+// The first control character other than tab in a record, as "姓名含有控制字符 U+0000".
+QString controlReason(const ContactRecord &r)
+{
+    for (int column = 0; column < store::Contact::fieldCount; ++column) {
+        for (QChar c : r.field(column)) {
+            if (c.unicode() < 0x20 && c != u'\t')
+                return QStringLiteral("%1含有控制字符 U+%2")
+                    .arg(store::columnNames().at(column))
+                    .arg(c.unicode(), 4, 16, QLatin1Char('0'))
+                    .toUpper();
+        }
+    }
+    return QString();
+}
+
+} // namespace
+
+QStringList ImportSummary::skippedLines(int valueChars) const
+{
+    return linesOf(skipped, valueChars);
+}
+
+QStringList ImportSummary::leftOutLines(int valueChars) const
+{
+    return linesOf(leftOut, valueChars);
 }
 
 QString normalizedMobile(const QString &mobile)
@@ -55,9 +112,11 @@ QString normalizedMobile(const QString &mobile)
             continue;
         digits += c;
     }
-    static const QRegularExpression country(QStringLiteral("^(?:\\+86|0086|86)(1\\d{10})$"));
-    const QRegularExpressionMatch m = country.match(digits);
-    return m.hasMatch() ? m.captured(1) : digits;
+    // Only a mobile is rewritten: a landline ("010-1234567") or a foreign
+    // number keeps the form it was written in.
+    static const QRegularExpression mobileShape(QStringLiteral("^(?:\\+86|0086|86)?(1\\d{10})$"));
+    const QRegularExpressionMatch m = mobileShape.match(digits);
+    return m.hasMatch() ? m.captured(1) : mobile;
 }
 
 QString normalizedSex(const QString &sex)
@@ -67,16 +126,25 @@ QString normalizedSex(const QString &sex)
         return QStringLiteral("男");
     if (v == u"女" || v == u"f" || v == u"female")
         return QStringLiteral("女");
-    return QString();
+    return sex;
 }
 
-ContactRecords readContactsFile(const QString &path)
+ContactRecords readContactsFile(const QString &path, const ReadProgress &progress)
 {
-    const QFileInfo info(path);
-    if (!info.exists())
+    // Looked at before opening: opening a pipe waits for a writer, and a
+    // device or socket may never end.
+    switch (txl::os::fileKind(path)) {
+    case txl::os::FileKind::Missing:
         throw ExchangeError(QStringLiteral("找不到文件“%1”。").arg(nativePath(path)));
-    if (info.isDir())
+    case txl::os::FileKind::Directory:
         throw ExchangeError(QStringLiteral("“%1”是文件夹，不是联系人文件。").arg(nativePath(path)));
+    case txl::os::FileKind::Other:
+        throw ExchangeError(
+            QStringLiteral("“%1”不是普通文件（是管道、设备或套接字），不能导入。").arg(nativePath(path)));
+    case txl::os::FileKind::Regular:
+        break;
+    }
+    const QFileInfo info(path);
     if (info.size() > maxFileBytes)
         throw ExchangeError(QStringLiteral("文件“%1”太大（超过 %2 MB），不能导入。")
                                 .arg(nativePath(path))
@@ -84,15 +152,31 @@ ContactRecords readContactsFile(const QString &path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw ExchangeError(QStringLiteral("无法读取文件“%1”：%2").arg(nativePath(path), file.errorString()));
-    const QByteArray bytes = file.read(maxFileBytes + 1);
-    if (file.error() != QFileDevice::NoError)
-        throw ExchangeError(QStringLiteral("无法读取文件“%1”：%2").arg(nativePath(path), file.errorString()));
+    // Read in pieces, so a caller can show the progress and cancel.
+    constexpr qint64 piece = 1024 * 1024;
+    const qint64 total = std::min(info.size(), maxFileBytes);
+    QByteArray bytes;
+    bytes.reserve(total);
+    for (;;) {
+        if (progress && !progress(bytes.size(), total))
+            throw ExchangeError(QStringLiteral("导入已取消，没有写入任何联系人。"));
+        const QByteArray chunk = file.read(std::min(piece, maxFileBytes + 1 - bytes.size()));
+        if (file.error() != QFileDevice::NoError)
+            throw ExchangeError(QStringLiteral("无法读取文件“%1”：%2").arg(nativePath(path), file.errorString()));
+        if (chunk.isEmpty())
+            break;
+        bytes += chunk;
+        if (bytes.size() > maxFileBytes)
+            throw ExchangeError(QStringLiteral("文件“%1”太大（超过 %2 MB），不能导入。")
+                                    .arg(nativePath(path))
+                                    .arg(maxFileBytes / (1024 * 1024)));
+    }
     if (bytes.trimmed().isEmpty() || bytes == "\xEF\xBB\xBF" || bytes == "\xFF\xFE" || bytes == "\xFE\xFF")
         throw ExchangeError(QStringLiteral("文件“%1”是空的。").arg(nativePath(path)));
     return looksLikeVCard(bytes) ? readVCards(bytes) : readCsv(bytes);
 }
 
-ImportSummary importContacts(store::ContactTable &table, ContactRecords records, bool dryRun, const Progress &progress)
+ImportSummary applyImportRules(ContactRecords &records)
 {
     using txl::text::byteLength;
     using txl::text::trim;
@@ -103,47 +187,76 @@ ImportSummary importContacts(store::ContactTable &table, ContactRecords records,
     size_t kept = 0;
     for (size_t i = 0; i < records.size(); ++i) {
         ContactRecord &r = records[i];
-        r.name = trim(r.name);
+        QString reason = controlReason(r);
+        if (reason.isEmpty()) {
+            r.name = trim(r.name);
+            if (r.name.isEmpty())
+                reason = QStringLiteral("没有姓名");
+            else if (byteLength(r.name) > nameBytes)
+                reason = QStringLiteral("姓名超过 %1 个字节（最多 5 个汉字）").arg(nameBytes);
+        }
+        if (!reason.isEmpty()) {
+            summary.skipped.push_back({ r.line, r.name, reason, QString(), 0 });
+            continue;
+        }
         r.sex = normalizedSex(r.sex);
         r.qq = trim(r.qq);
         r.mobile = normalizedMobile(trim(r.mobile));
         r.email = trim(r.email);
         r.address = trim(r.address);
         r.group = trim(r.group);
-
-        QString reason;
-        if (r.name.isEmpty())
-            reason = QStringLiteral("没有姓名");
-        else if (byteLength(r.name) > nameBytes)
-            reason = QStringLiteral("姓名超过 %1 个字节（最多 5 个汉字）").arg(nameBytes);
-        else if (byteLength(r.mobile) > mobileBytes)
-            reason = QStringLiteral("手机号码“%1”超过 %2 个字节").arg(r.mobile).arg(mobileBytes);
-        else if (byteLength(r.qq) > qqBytes)
-            reason = QStringLiteral("QQ号码“%1”超过 %2 个字节").arg(r.qq).arg(qqBytes);
-        if (!reason.isEmpty()) {
-            summary.skipped.push_back({ r.line, r.name, reason });
-            continue;
+        // A number the editor cannot hold is left out rather than the whole
+        // contact: the name is what cannot be done without.
+        if (byteLength(r.mobile) > mobileBytes) {
+            summary.leftOut.push_back({ r.line, r.name,
+                QStringLiteral("手机号码未导入：“%1”超过 ") + QString::number(mobileBytes) + QStringLiteral(" 个字节"),
+                std::exchange(r.mobile, QString()), kept });
+        }
+        if (byteLength(r.qq) > qqBytes) {
+            summary.leftOut.push_back({ r.line, r.name,
+                QStringLiteral("QQ号码未导入：“%1”超过 ") + QString::number(qqBytes) + QStringLiteral(" 个字节"),
+                std::exchange(r.qq, QString()), kept });
         }
         if (kept != i)
             records[kept] = std::move(r);
         ++kept;
     }
     records.resize(kept);
+    return summary;
+}
 
+void storeImported(store::ContactTable &table, const ContactRecords &records, ImportSummary &summary, bool dryRun,
+    const Progress &progress)
+{
     // The duplicate rule is the table's: it is checked under the write lock.
     const store::ContactTable::InsertResult stored = table.insertNew(
         records.size(), [&records](size_t i) -> const store::Contact & { return records[i]; }, dryRun, progress);
     if (stored.cancelled)
         throw ExchangeError(QStringLiteral("导入已取消，没有写入任何联系人。"));
+    std::vector<bool> duplicate(records.size(), false);
     for (const store::ContactTable::Duplicate &d : stored.duplicates) {
         const ContactRecord &r = records[d.index];
+        duplicate[d.index] = true;
         summary.skipped.push_back({ r.line, r.name,
             d.earlier ? QStringLiteral("与第 %1 行重名").arg(records[*d.earlier].line)
-                      : QStringLiteral("与已有的联系人重名") });
+                      : QStringLiteral("与已有的联系人重名"),
+            QString(), d.index });
+    }
+    // A number left out of a contact that then was not stored is no news.
+    if (!stored.duplicates.empty()) {
+        summary.leftOut.erase(std::remove_if(summary.leftOut.begin(), summary.leftOut.end(),
+                                  [&duplicate](const SkippedRecord &l) { return duplicate[l.record]; }),
+            summary.leftOut.end());
     }
     std::stable_sort(summary.skipped.begin(), summary.skipped.end(),
         [](const SkippedRecord &a, const SkippedRecord &b) { return a.line < b.line; });
     summary.imported = stored.inserted;
+}
+
+ImportSummary importContacts(store::ContactTable &table, ContactRecords records, bool dryRun, const Progress &progress)
+{
+    ImportSummary summary = applyImportRules(records);
+    storeImported(table, records, summary, dryRun, progress);
     return summary;
 }
 
@@ -163,8 +276,96 @@ QByteArray exportBytes(const ContactRecords &records, FileFormat format, CsvEnco
     return format == FileFormat::VCard ? writeVCards(records) : writeCsv(records, encoding);
 }
 
-void exportFile(const QString &path, const ContactRecords &records, FileFormat format, CsvEncoding encoding)
+namespace {
+
+// True when the bytes read as text: no control characters but the layout
+// ones, in UTF-8, GB18030 or UTF-16 with its byte-order mark. A SQLite file
+// begins with "SQLite format 3" and a NUL; an SQLCipher file is random bytes
+// from its first one, which hold controls and break UTF-8 within a few bytes.
+bool readsAsText(const QByteArray &head)
 {
+    // Stateful decoders: a character cut at the end of the sample is no error.
+    auto decoded = [](const char *charset, QByteArrayView bytes, QString &text) {
+        QStringDecoder decoder(charset);
+        text = decoder.decode(bytes);
+        return !decoder.hasError();
+    };
+    QString text;
+    if (head.startsWith("\xFF\xFE") || head.startsWith("\xFE\xFF")) {
+        if (!decoded(head.startsWith("\xFF\xFE") ? "UTF-16LE" : "UTF-16BE", QByteArrayView(head).sliced(2), text))
+            return false;
+    } else if (!decoded("UTF-8", head, text) && !decoded("GB18030", head, text)) {
+        return false;
+    }
+    for (QChar c : std::as_const(text)) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 && u != u'\t' && u != u'\n' && u != u'\r' && u != u'\f' && u != u'\v' && u != 0x1A)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+void checkExportTarget(const QString &path, const QString &contactsFile)
+{
+    const QString shownPath = nativePath(path);
+    const QString another = QStringLiteral("请另选文件名。");
+    const std::optional<txl::os::FileIdentity> target = txl::os::fileIdentity(path);
+    if (!contactsFile.isEmpty()) {
+        const QFileInfo data(contactsFile);
+        if (target) {
+            for (const QString &suffix :
+                { QString(), QStringLiteral("-wal"), QStringLiteral("-shm"), QStringLiteral("-journal") }) {
+                if (txl::os::fileIdentity(data.absoluteFilePath() + suffix) == target)
+                    throw ExchangeError(
+                        QStringLiteral("“%1”就是通讯录的数据文件，导出会毁掉其中所有的联系人。").arg(shownPath)
+                        + another);
+            }
+        }
+        // The backups folder is the program's: nothing is exported into it,
+        // and no backup (nor a link to one elsewhere) is replaced.
+        const QDir backups(data.absolutePath() + QStringLiteral("/backups"));
+        const std::optional<txl::os::FileIdentity> backupsFolder = txl::os::fileIdentity(backups.path());
+        const QString folder = QFileInfo(path).absolutePath();
+        if (backupsFolder && txl::os::fileIdentity(folder) == backupsFolder)
+            throw ExchangeError(
+                QStringLiteral("“%1”在通讯录的备份文件夹里，导出不写到那里。").arg(shownPath) + another);
+        if (target && backupsFolder) {
+            const QStringList names = backups.entryList(QDir::Files | QDir::Hidden | QDir::System);
+            for (const QString &name : names)
+                if (txl::os::fileIdentity(backups.filePath(name)) == target)
+                    throw ExchangeError(
+                        QStringLiteral("“%1”是通讯录数据文件的备份，导出不能覆盖它。").arg(shownPath) + another);
+        }
+    }
+    switch (txl::os::fileKind(path)) {
+    case txl::os::FileKind::Missing:
+        return;
+    case txl::os::FileKind::Directory:
+        throw ExchangeError(QStringLiteral("“%1”是文件夹。").arg(shownPath) + another);
+    case txl::os::FileKind::Other:
+        throw ExchangeError(QStringLiteral("“%1”不是普通文件（是管道、设备或套接字）。").arg(shownPath) + another);
+    case txl::os::FileKind::Regular:
+        break;
+    }
+    QFile existing(path);
+    if (!existing.open(QIODevice::ReadOnly))
+        throw ExchangeError(QStringLiteral("无法读取已有的文件“%1”：%2").arg(shownPath, existing.errorString()));
+    constexpr qint64 sample = 64 * 1024;
+    const QByteArray head = existing.read(sample);
+    if (!readsAsText(head))
+        throw ExchangeError(
+            QStringLiteral("“%1”已经存在，而且不是文本、vCard 或 CSV 文件（可能是数据库或别的程序的文件），"
+                           "导出不会覆盖它。")
+                .arg(shownPath)
+            + another);
+}
+
+void exportFile(const QString &path, const ContactRecords &records, FileFormat format, CsvEncoding encoding,
+    const QString &contactsFile)
+{
+    checkExportTarget(path, contactsFile);
     const QByteArray bytes = exportBytes(records, format, encoding);
     QSaveFile file(path);
     // Plain contacts: for the owner only, whatever the umask or the old file's mode.

@@ -18,45 +18,88 @@ enum class FileFormat { VCard, Csv };
 // 100,000 contacts; anything larger is refused before it is read.
 constexpr qint64 maxFileBytes = 64 * 1024 * 1024;
 
+// A record that was skipped, or a field that was left out of an imported
+// contact. When value is set, the reason holds %1 where it stands.
 struct SkippedRecord {
     int line = 0;
     QString name;
     QString reason;
+    QString value;
+    std::size_t record = 0; // the record's index among those that passed the rules
 };
 
 struct ImportSummary {
     int imported = 0;
     std::vector<SkippedRecord> skipped;
+    // Numbers the editor could not hold (a mobile or QQ number over 11
+    // bytes): the contact is imported without them.
+    std::vector<SkippedRecord> leftOut;
     QString summaryLine() const; // "导入 N 条，跳过 M 条"
-    QStringList skippedLines() const; // "第 L 行 name：reason"
+    // "第 L 行 name：reason" for the skipped records, then for the numbers
+    // left out ("第 L 行 name：手机号码未导入：…"). Control characters are
+    // shown as their pictures (U+2400…), so a line is safe on a terminal;
+    // with valueChars > 0 the name and the value are cut to that many
+    // characters.
+    QStringList skippedLines(int valueChars = 0) const;
+    QStringList leftOutLines(int valueChars = 0) const;
+    QStringList detailLines(int valueChars = 0) const { return skippedLines(valueChars) + leftOutLines(valueChars); }
 };
 
 // Called now and then with the records done so far; returning false cancels.
 using Progress = std::function<bool(int done, int total)>;
+// Called now and then with the bytes read so far; returning false cancels.
+using ReadProgress = std::function<bool(qint64 done, qint64 total)>;
 
-// Reads a vCard or CSV file (told apart by its content). Throws ExchangeError.
-ContactRecords readContactsFile(const QString &path);
+// Reads a vCard or CSV file (told apart by its content). Anything but a
+// regular file (a pipe, a device, a socket) is refused before it is opened,
+// since reading one may never end. Throws ExchangeError, also when
+// cancelled.
+ContactRecords readContactsFile(const QString &path, const ReadProgress &progress = {});
 
-// Applies the editor's rules to each record (trimmed, required name at most
-// 11 code-page-936 bytes, mobile and QQ at most 11 bytes, no name twice) and
-// stores the accepted ones in one transaction: either all of them or none.
-// Names are checked against the stored ones under the write lock, so two
-// imports at once store a name once. With dryRun nothing is written. Throws ExchangeError (refused or
-// cancelled) or the data layer's error; the stored contacts are then as they
-// were.
+// Applies the editor's rules to each record, in place, and moves the
+// refused ones out into the summary: no control character but tab in any
+// field (checked before trimming, so none is cut away unseen); the name
+// trimmed, required and at most 11 code-page-936 bytes; a mobile-shaped
+// number without its spaces, dashes, brackets and +86 / 0086 / 86; a mobile
+// or QQ number over 11 bytes left out (the contact is still imported); sex
+// M/F/male/female as 男/女. Every other value is kept as it stands.
+ImportSummary applyImportRules(ContactRecords &records);
+
+// Stores records that passed the rules in one transaction, either all of
+// them or none, skipping names stored already or given earlier (checked
+// under the write lock, so two imports at once store a name once). With
+// dryRun nothing is written. Throws ExchangeError (cancelled) or the data
+// layer's error; the stored contacts are then as they were.
+void storeImported(store::ContactTable &table, const ContactRecords &records, ImportSummary &summary, bool dryRun,
+    const Progress &progress = {});
+
+// The two steps in one.
 ImportSummary importContacts(
     store::ContactTable &table, ContactRecords records, bool dryRun, const Progress &progress = {});
 ImportSummary importFile(store::ContactTable &table, const QString &path, bool dryRun, const Progress &progress = {});
 
 FileFormat formatForPath(const QString &path); // .csv/.txt: CSV, else vCard
 QByteArray exportBytes(const ContactRecords &records, FileFormat format, CsvEncoding encoding = CsvEncoding::Utf8);
-// Writes through a temporary file renamed into place: a failed export leaves
-// an existing file as it was. Throws ExchangeError.
-void exportFile(
-    const QString &path, const ContactRecords &records, FileFormat format, CsvEncoding encoding = CsvEncoding::Utf8);
+// Refuses (throws ExchangeError) a path an export must not write: the
+// contacts file, its journal files, a file in or of its backups folder
+// (compared by identity, so links and `..` are caught), anything but a
+// regular file, and an existing file that does not read as text (a SQLite
+// or SQLCipher file, a document of another program): an existing file is
+// replaced only when it is empty or plain text, as vCard and CSV files are.
+// contactsFile may be empty (then only the last two rules hold).
+void checkExportTarget(const QString &path, const QString &contactsFile);
 
-// The rules one by one, for the readers and the tests.
+// Writes through a temporary file renamed into place: a failed export leaves
+// an existing file as it was. Checks the path first (checkExportTarget).
+// Throws ExchangeError.
+void exportFile(const QString &path, const ContactRecords &records, FileFormat format,
+    CsvEncoding encoding = CsvEncoding::Utf8, const QString &contactsFile = QString());
+
+// The rules one by one, for the readers and the tests. A number is
+// mobile-shaped when, without spaces, dashes and brackets and a leading +86,
+// 0086 or 86, it is 11 digits starting with 1; only then is it rewritten.
 QString normalizedMobile(const QString &mobile);
+// 男 or 女 for the usual spellings (M, F, male, female), else as it stands.
 QString normalizedSex(const QString &sex);
 
 } // namespace exchange

@@ -3,29 +3,136 @@
 #include "exchange/Exchange.h"
 #include "platform/ui/Dialogs.h"
 #include "platform/ui/FileDialogs.h"
-#include "platform/ui/WaitCursor.h"
 #include "store/ContactTable.h"
 #include "store/Unit_Dm.h"
 
+#include "ui_ImportSummary.h"
+
+#include <QApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QProgressDialog>
+#include <QScreen>
 #include <QStandardPaths>
+#include <QThreadPool>
+#include <QTimer>
+
+#include <algorithm>
+#include <atomic>
+#include <exception>
 #include <memory>
 
 namespace ContactExchange {
 
 namespace {
 
-// Past this many records the import shows its progress and can be cancelled.
-constexpr int progressFrom = 2000;
-// A notice box lists this many skipped records; the rest are counted.
-constexpr int listedSkips = 20;
+// An import that takes longer than this shows its progress.
+constexpr int progressAfterMs = 300;
+// The summary lists this many records of each kind, each value cut to
+// shownChars characters; the rest are counted.
+constexpr int listedLines = 50;
+constexpr int shownChars = 40;
 
 QString startFolder()
 {
     const QString docs = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     return QDir(docs).exists() ? docs : QDir::homePath();
+}
+
+SummaryViewer &summaryShownForTests()
+{
+    static SummaryViewer viewer;
+    return viewer;
+}
+
+} // namespace
+
+void setSummaryViewerForTests(SummaryViewer viewer)
+{
+    summaryShownForTests() = std::move(viewer);
+}
+
+namespace {
+
+// The reading and checking of a file, done on a worker thread so the window
+// stays alive and Cancel works from the first byte. The job is shared: a
+// cancelled read may still be parsing when the window has moved on, and its
+// result is then dropped. It touches nothing but itself.
+struct ReadJob {
+    QString path;
+    std::atomic<bool> cancelled { false };
+    std::atomic<qint64> done { 0 };
+    std::atomic<qint64> total { 0 };
+    std::atomic<bool> finished { false };
+    // Written by the worker before finished is set.
+    exchange::ContactRecords records;
+    exchange::ImportSummary summary;
+    QString error;
+};
+
+void readAndCheck(const std::shared_ptr<ReadJob> &job)
+{
+    try {
+        job->records = exchange::readContactsFile(job->path, [&job](qint64 done, qint64 total) {
+            job->done = done;
+            job->total = total;
+            return !job->cancelled;
+        });
+        if (!job->cancelled)
+            job->summary = exchange::applyImportRules(job->records);
+    } catch (const exchange::ExchangeError &e) {
+        job->error = e.message();
+    } catch (const std::exception &e) {
+        job->error = QStringLiteral("无法读取文件：%1").arg(QString::fromLocal8Bit(e.what()));
+    }
+    job->finished = true;
+}
+
+// The lines of a part of the summary: at most listedLines, each value cut,
+// and the count of the rest.
+QStringList listed(const QString &title, const QStringList &lines)
+{
+    if (lines.isEmpty())
+        return {};
+    QStringList out { title };
+    out.append(lines.mid(0, listedLines));
+    if (lines.size() > listedLines)
+        out.append(QStringLiteral("……另有 %1 条").arg(lines.size() - listedLines));
+    out.append(QString());
+    return out;
+}
+
+// The summary: a plain notice when there is nothing to list, else a box of
+// its own whose list scrolls, sized to fit the screen.
+void showSummary(QWidget *parent, const exchange::ImportSummary &summary)
+{
+    QStringList details = listed(QStringLiteral("跳过的记录："), summary.skippedLines(shownChars))
+        + listed(QStringLiteral("导入时未带上的号码："), summary.leftOutLines(shownChars));
+    if (details.isEmpty()) {
+        txl::ui::showNotice(summary.summaryLine(), QStringLiteral("导入联系人"));
+        return;
+    }
+    details.removeLast();
+    QDialog box(parent);
+    Ui::ImportSummary ui;
+    ui.setupUi(&box);
+    ui.summaryLabel->setText(summary.summaryLine());
+    ui.detailsText->setPlainText(details.join(QLatin1Char('\n')));
+    QScreen *screen = parent && parent->screen() ? parent->screen() : QGuiApplication::primaryScreen();
+    if (screen) {
+        const QRect area = screen->availableGeometry();
+        QSize size = box.size().boundedTo(area.size() * 9 / 10);
+        box.resize(size);
+        box.setMaximumSize(area.size());
+        box.move(area.center() - QPoint(size.width() / 2, size.height() / 2));
+    }
+    if (summaryShownForTests()) {
+        summaryShownForTests()(box);
+        return;
+    }
+    box.exec();
 }
 
 } // namespace
@@ -35,64 +142,86 @@ void importContacts(QWidget *parent)
     const QStringList filters { QStringLiteral("联系人文件 (*.vcf *.vcard *.csv *.txt)"),
         QStringLiteral("vCard 文件 (*.vcf *.vcard)"), QStringLiteral("CSV 文件 (*.csv *.txt)"),
         QStringLiteral("所有文件 (*)") };
-    const txl::ui::FileChoice choice = txl::ui::chooseFile(parent,
+    const QString path = txl::ui::chooseFile(parent,
         { txl::ui::FileRequest::Open, QStringLiteral("导入联系人"), startFolder(), filters, QString(),
-            QStringLiteral("ImportFileDialog") });
-    const QString path = choice.path;
+            QStringLiteral("ImportFileDialog") })
+                             .path;
     if (path.isEmpty())
         return;
 
-    exchange::ContactRecords records;
-    try {
-        const txl::ui::WaitCursor busy;
-        records = exchange::readContactsFile(path);
-    } catch (const exchange::ExchangeError &e) {
-        txl::ui::showNotice(e.message() + QStringLiteral("\n没有导入任何联系人。"), QStringLiteral("导入联系人"),
+    const QString cancelledText = QStringLiteral("导入已取消，没有写入任何联系人。");
+    QProgressDialog progress(
+        QStringLiteral("正在读取“%1”…").arg(QFileInfo(path).fileName()), QStringLiteral("取消"), 0, 0, parent);
+    progress.setObjectName(QStringLiteral("ImportProgress"));
+    progress.setWindowTitle(QStringLiteral("导入联系人"));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setAutoReset(false);
+    progress.setAutoClose(false);
+    progress.setMinimumDuration(progressAfterMs);
+
+    // Reading and checking: on the worker, the window waits in its own loop.
+    auto job = std::make_shared<ReadJob>();
+    job->path = path;
+    {
+        QEventLoop loop;
+        QTimer poll;
+        poll.setInterval(30);
+        QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+            if (job->finished || progress.wasCanceled()) {
+                loop.quit();
+                return;
+            }
+            const qint64 total = job->total;
+            // Bytes as kilobytes, so a 64 MB file fits the dialog's int range.
+            if (total > 0 && job->done < total) {
+                progress.setMaximum(static_cast<int>(total / 1024) + 1);
+                progress.setValue(static_cast<int>(job->done / 1024));
+            } else {
+                progress.setMaximum(0); // parsing: a busy bar
+            }
+        });
+        QObject::connect(&progress, &QProgressDialog::canceled, &loop, &QEventLoop::quit);
+        QThreadPool::globalInstance()->start([job] { readAndCheck(job); });
+        poll.start();
+        if (!job->finished)
+            loop.exec();
+        if (!job->finished || progress.wasCanceled()) {
+            job->cancelled = true;
+            progress.close();
+            txl::ui::showNotice(cancelledText, QStringLiteral("导入联系人"), txl::ui::Icon::Warning);
+            return;
+        }
+    }
+    if (!job->error.isEmpty()) {
+        progress.close();
+        txl::ui::showNotice(job->error + QStringLiteral("\n没有导入任何联系人。"), QStringLiteral("导入联系人"),
             txl::ui::Icon::Warning);
         return;
     }
 
-    const int count = static_cast<int>(records.size());
-    std::unique_ptr<QProgressDialog> progress;
-    if (count >= progressFrom) {
-        progress = std::make_unique<QProgressDialog>(
-            QStringLiteral("正在导入联系人…"), QStringLiteral("取消"), 0, count, parent);
-        progress->setObjectName(QStringLiteral("ImportProgress"));
-        progress->setWindowTitle(QStringLiteral("导入联系人"));
-        progress->setWindowModality(Qt::WindowModal);
-        progress->setMinimumDuration(300);
-        progress->setValue(0);
-    }
+    // Storing: on the window's own connection, in one transaction.
+    const int count = static_cast<int>(job->records.size());
+    progress.setLabelText(QStringLiteral("正在导入联系人…"));
+    progress.setMaximum(std::max(count, 1));
+    progress.setValue(0);
     const exchange::Progress report = [&](int done, int total) {
-        if (!progress)
-            return true;
-        progress->setMaximum(total);
-        progress->setValue(done);
-        return !progress->wasCanceled();
+        progress.setMaximum(std::max(total, 1));
+        progress.setValue(done);
+        return !progress.wasCanceled();
     };
-
-    exchange::ImportSummary summary;
+    exchange::ImportSummary summary = std::move(job->summary);
     try {
         store::ContactTable table = Dm->contactTable();
-        summary = exchange::importContacts(table, std::move(records), false, report);
+        exchange::storeImported(table, job->records, summary, false, report);
     } catch (const exchange::ExchangeError &e) {
-        progress.reset();
+        progress.close();
         txl::ui::showNotice(e.message(), QStringLiteral("导入联系人"), txl::ui::Icon::Warning);
         return;
     }
-    progress.reset();
+    progress.close();
+    job.reset();
     Dm->reloadAll();
-
-    QStringList lines { summary.summaryLine() };
-    const QStringList skipped = summary.skippedLines();
-    if (!skipped.isEmpty()) {
-        lines.append(QString());
-        lines.append(QStringLiteral("跳过的记录："));
-        lines.append(skipped.mid(0, listedSkips));
-        if (skipped.size() > listedSkips)
-            lines.append(QStringLiteral("……另有 %1 条").arg(skipped.size() - listedSkips));
-    }
-    txl::ui::showNotice(lines.join(QLatin1Char('\n')), QStringLiteral("导入联系人"));
+    showSummary(parent, summary);
 }
 
 void exportContacts(QWidget *parent)
@@ -129,7 +258,7 @@ void exportContacts(QWidget *parent)
 
     const exchange::ContactRecords records = exchange::recordsOf(store::ContactTable::rowsOf(*list));
     try {
-        exchange::exportFile(path, records, format, encoding);
+        exchange::exportFile(path, records, format, encoding, Dm->scon->databaseFile());
     } catch (const exchange::ExchangeError &e) {
         txl::ui::showNotice(
             e.message() + QStringLiteral("\n没有写出文件。"), QStringLiteral("导出联系人"), txl::ui::Icon::Warning);

@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
@@ -112,6 +113,8 @@ private slots:
     void gbkExportRefusesWhatItCannotWrite();
     void exportIsPrivate();
     void tool();
+    void toolSpeaksTheLocale_data();
+    void toolSpeaksTheLocale();
 };
 
 void TestExchange::vcardReading_data()
@@ -328,11 +331,17 @@ void TestExchange::mobileNormalised_data()
     QTest::newRow("+86") << QStringLiteral("+86 138 0013 8000") << QStringLiteral("13800138000");
     QTest::newRow("0086") << QStringLiteral("0086-13800138000") << QStringLiteral("13800138000");
     QTest::newRow("86") << QStringLiteral("8613800138000") << QStringLiteral("13800138000");
-    QTest::newRow("brackets") << QStringLiteral("(010) 8888-6666") << QStringLiteral("01088886666");
-    QTest::newRow("full-width brackets") << QStringLiteral("（010）88886666") << QStringLiteral("01088886666");
+    QTest::newRow("brackets") << QStringLiteral("(+86) 138 0013 8000") << QStringLiteral("13800138000");
+    QTest::newRow("full-width brackets") << QStringLiteral("（+86）13800138000") << QStringLiteral("13800138000");
+    // Only a mobile is rewritten; any other number keeps the form it was written in.
+    QTest::newRow("landline with dash stays") << QStringLiteral("010-1234567") << QStringLiteral("010-1234567");
+    QTest::newRow("landline in brackets stays")
+        << QStringLiteral("(010) 8888-6666") << QStringLiteral("(010) 8888-6666");
     QTest::newRow("+86 before a landline stays")
-        << QStringLiteral("+86 10 8888 6666") << QStringLiteral("+861088886666");
+        << QStringLiteral("+86 10 8888 6666") << QStringLiteral("+86 10 8888 6666");
     QTest::newRow("86 before 10 digits stays") << QStringLiteral("861380013800") << QStringLiteral("861380013800");
+    QTest::newRow("Hong Kong mobile stays") << QStringLiteral("+852 9123 4567") << QStringLiteral("+852 9123 4567");
+    QTest::newRow("12 digits stay") << QStringLiteral("138-0013-80001") << QStringLiteral("138-0013-80001");
 }
 
 void TestExchange::mobileNormalised()
@@ -372,16 +381,20 @@ void TestExchange::importRules()
 
     Opened db(fixture);
     const exchange::ImportSummary summary = exchange::importContacts(db.table, in, false);
-    QCOMPARE(summary.summaryLine(), QStringLiteral("导入 3 条，跳过 6 条"));
+    QCOMPARE(summary.summaryLine(), QStringLiteral("导入 5 条，跳过 4 条"));
     QCOMPARE(summary.skippedLines(),
         QStringList({ QStringLiteral("第 3 行：没有姓名"), QStringLiteral("第 4 行 王五：与已有的联系人重名"),
             QStringLiteral("第 5 行 张三：与第 2 行重名"),
-            QStringLiteral("第 6 行 欧阳司马诸葛：姓名超过 11 个字节（最多 5 个汉字）"),
-            QStringLiteral("第 7 行 李四：手机号码“138001380001”超过 11 个字节"),
-            QStringLiteral("第 8 行 赵六：QQ号码“123456789012”超过 11 个字节") }));
+            QStringLiteral("第 6 行 欧阳司马诸葛：姓名超过 11 个字节（最多 5 个汉字）") }));
+    // A number too long for the editor is left out, the contact kept.
+    QCOMPARE(summary.leftOutLines(),
+        QStringList({ QStringLiteral("第 7 行 李四：手机号码未导入：“138001380001”超过 11 个字节"),
+            QStringLiteral("第 8 行 赵六：QQ号码未导入：“123456789012”超过 11 个字节") }));
+    // A sex other than the usual spellings is kept as it stands.
     QCOMPARE(fixture.rows(),
         QStringList({ QStringLiteral("王五|男|||||一般"), QStringLiteral("张三|男||13800138000||北京|老乡"),
-            QStringLiteral("O'Brien|女||||北京|"), QStringLiteral("Abcdefghijk|||||北京|") }));
+            QStringLiteral("李四|||||北京|"), QStringLiteral("赵六|||||北京|"), QStringLiteral("O'Brien|女||||北京|"),
+            QStringLiteral("Abcdefghijk|未知||||北京|") }));
 }
 
 void TestExchange::importIsAllOrNothing()
@@ -441,7 +454,7 @@ void TestExchange::roundTrip()
     QFETCH(int, encoding);
     ContactsFixture source(300);
     source.exec(QStringLiteral("insert into data values('Anne Lee','女','','','a@b.c','1 Main St, Apt 2','同事')"));
-    source.exec(QStringLiteral("insert into data values('引号\"人','男','','','','第一行\n第二行','a,b;c')"));
+    source.exec(QStringLiteral("insert into data values('引号\"人','男','','','','第一行\t第二行','a,b;c')"));
     const QString file = QDir(source.dir()).filePath(QStringLiteral("out.file"));
     {
         Opened db(source);
@@ -566,6 +579,59 @@ void TestExchange::tool()
     QCOMPARE(status, 2);
     std::tie(status, out) = run({ QStringLiteral("--help") }, 0);
     QVERIFY(out.contains(QStringLiteral("tongxunlu-db import [--stdin] [--dry-run] FILE [DIR]")));
+}
+
+void TestExchange::toolSpeaksTheLocale_data()
+{
+    QTest::addColumn<QString>("lang");
+    QTest::addColumn<int>("sampleCount"); // the fixture's: < 0 no contacts file
+    QTest::addColumn<QStringList>("args"); // "DIR" stands for the fixture's folder
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("expected");
+    const QString c = QStringLiteral("C.UTF-8");
+    const QString zh = QStringLiteral("zh_CN.UTF-8");
+    const QStringList create { QStringLiteral("create"), QStringLiteral("--sample"), QStringLiteral("3"),
+        QStringLiteral("DIR") };
+    QTest::newRow("made, C") << c << -1 << create << 0 << "Made ";
+    QTest::newRow("made, zh_CN") << zh << -1 << create << 0 << "已建立 ";
+    const QStringList again { QStringLiteral("create"), QStringLiteral("DIR") };
+    QTest::newRow("exists, C") << c << 0 << again << 1 << "exists already";
+    QTest::newRow("exists, zh_CN") << zh << 0 << again << 1 << "已经存在";
+    const QStringList bogus { QStringLiteral("import"), QStringLiteral("--bogus"), QStringLiteral("x.vcf") };
+    QTest::newRow("bad usage, C") << c << 0 << bogus << 2 << "Try 'tongxunlu-db import --help'.";
+    QTest::newRow("bad usage, zh_CN") << zh << 0 << bogus << 2 << "请试试“tongxunlu-db import --help”。";
+    const QStringList help { QStringLiteral("export"), QStringLiteral("--help") };
+    QTest::newRow("help, C") << c << 0 << help << 0 << "Usage: tongxunlu-db export [options] FILE [DIR]";
+    QTest::newRow("help, zh_CN") << zh << 0 << help << 0 << "用法：tongxunlu-db export [选项] FILE [DIR]";
+}
+
+// One language per run: English, or Chinese on a Chinese locale, and no
+// Chinese word in the English output (the paths are Latin).
+void TestExchange::toolSpeaksTheLocale()
+{
+    const QString tool = qEnvironmentVariable("TXL_DB_TOOL");
+    if (tool.isEmpty() || !QFileInfo(tool).isExecutable())
+        QSKIP("the database tool is not built");
+    QFETCH(QString, lang);
+    QFETCH(int, sampleCount);
+    QFETCH(QStringList, args);
+    QFETCH(int, status);
+    QFETCH(QString, expected);
+    ContactsFixture fixture(sampleCount);
+    args.replaceInStrings(QRegularExpression(QStringLiteral("^DIR$")), fixture.dir());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char *var : { "LC_ALL", "LC_MESSAGES", "LANGUAGE" })
+        env.remove(QLatin1String(var));
+    env.insert(QStringLiteral("LANG"), lang);
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.start(tool, args);
+    QVERIFY(p.waitForFinished(60000));
+    const QString out = QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
+    QVERIFY2(p.exitStatus() == QProcess::NormalExit && p.exitCode() == status, qPrintable(out));
+    QVERIFY2(out.contains(expected), qPrintable(out));
+    if (lang.startsWith(u'C'))
+        QVERIFY2(!exchange::containsHan(out), qPrintable(out));
 }
 
 QTEST_GUILESS_MAIN(TestExchange)

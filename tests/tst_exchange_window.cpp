@@ -12,9 +12,15 @@
 #include "store/Unit_Dm.h"
 
 #include <QApplication>
+#include <QCryptographicHash>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressDialog>
+#include <QScreen>
 #include <QStringEncoder>
 #include <QtTest>
 
@@ -27,6 +33,29 @@ using txl::ui::ShownBox;
 
 namespace {
 
+// Records the import's summary box instead of showing it.
+struct Summary {
+    Summary()
+    {
+        ContactExchange::setSummaryViewerForTests([this](QDialog &box) {
+            ++shown;
+            caption = box.windowTitle();
+            summary = box.findChild<QLabel *>(QStringLiteral("summaryLabel"))->text();
+            details = box.findChild<QPlainTextEdit *>(QStringLiteral("detailsText"))->toPlainText();
+            box.show();
+            QTest::qWait(50);
+            size = box.frameGeometry().size();
+            picture = box.grab();
+            box.hide();
+        });
+    }
+    ~Summary() { ContactExchange::setSummaryViewerForTests({}); }
+    int shown = 0;
+    QString caption, summary, details;
+    QSize size;
+    QPixmap picture;
+};
+
 void writeFile(const QString &path, const QByteArray &bytes)
 {
     QFile f(path);
@@ -38,6 +67,11 @@ QByteArray readFile(const QString &path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QByteArray fileHash(const QString &path)
+{
+    return QCryptographicHash::hash(readFile(path), QCryptographicHash::Sha256);
 }
 
 QByteArray gbk(const QString &text)
@@ -59,6 +93,9 @@ private slots:
     void refusedFileChangesNothing();
     void cancelledDialogDoesNothing();
     void exportTheListAsItStands();
+    void importCancelledFromTheFirstByte();
+    void summaryFitsTheScreen();
+    void exportNeverReplacesTheContactsFile();
 
 private:
     std::unique_ptr<ContactsFixture> m_fixture;
@@ -77,6 +114,7 @@ void TestExchangeWindow::init()
 
 void TestExchangeWindow::cleanup()
 {
+    ContactExchange::setSummaryViewerForTests({});
     m_window.reset();
     m_fixture.reset();
 }
@@ -100,6 +138,7 @@ void TestExchangeWindow::importFromTheWindow()
     BoxRecorder boxes;
     FileDialogRecorder files;
     files.queueAnswer(csv);
+    Summary summary;
     m_window->NImport->trigger();
 
     QCOMPARE(files.requests().size(), 1);
@@ -108,12 +147,11 @@ void TestExchangeWindow::importFromTheWindow()
     QCOMPARE(asked.caption, QStringLiteral("导入联系人"));
     QVERIFY(asked.filters.constFirst().contains(QStringLiteral("*.vcf")));
     QVERIFY(asked.filters.constFirst().contains(QStringLiteral("*.csv")));
-    QCOMPARE(boxes.boxes().size(), 1);
-    const ShownBox box = boxes.boxes().constFirst();
-    QCOMPARE(box.caption, QStringLiteral("导入联系人"));
-    QVERIFY2(box.text.startsWith(QStringLiteral("导入 1 条，跳过 2 条\n")), qPrintable(box.text));
-    QVERIFY(box.text.contains(QStringLiteral("第 3 行 李四：与已有的联系人重名")));
-    QVERIFY(box.text.contains(QStringLiteral("第 4 行：没有姓名")));
+    QVERIFY(boxes.boxes().isEmpty());
+    QCOMPARE(summary.shown, 1);
+    QCOMPARE(summary.caption, QStringLiteral("导入联系人"));
+    QCOMPARE(summary.summary, QStringLiteral("导入 1 条，跳过 2 条"));
+    QCOMPARE(summary.details, QStringLiteral("跳过的记录：\n第 3 行 李四：与已有的联系人重名\n第 4 行：没有姓名"));
     // The reload step: the whole table, the new contact in the grid.
     QCOMPARE(Dm->addquery->sql(), QStringLiteral("select * from data"));
     QCOMPARE(m_window->DBGrid1->model()->rowCount(), 3);
@@ -194,6 +232,100 @@ void TestExchangeWindow::exportTheListAsItStands()
     files.queueAnswer(typedVcf, QStringLiteral("CSV 文件，GBK (*.csv)"));
     m_window->NExport->trigger();
     QVERIFY(readFile(typedVcf).startsWith("BEGIN:VCARD\r\n"));
+}
+
+void TestExchangeWindow::importCancelledFromTheFirstByte()
+{
+    // A file large enough that reading and checking it takes a while.
+    QByteArray csv = "姓名,手机\r\n";
+    for (int i = 0; i < 400000; ++i)
+        csv += "联系人" + QByteArray::number(i) + ",13800138000\r\n";
+    const QString file = QDir(m_fixture->dir()).filePath(QStringLiteral("big.csv"));
+    writeFile(file, csv);
+    const QByteArray hash = fileHash(m_fixture->databasePath());
+    BoxRecorder boxes;
+    FileDialogRecorder files;
+    files.queueAnswer(file);
+    // Cancel is pressed as soon as the window's event loop runs again: the
+    // reading has only begun.
+    bool sawProgress = false;
+    QTimer::singleShot(0, m_window.get(), [&] {
+        auto *progress = m_window->findChild<QProgressDialog *>(QStringLiteral("ImportProgress"));
+        sawProgress = progress != nullptr;
+        if (progress)
+            progress->cancel();
+    });
+    QElapsedTimer timer;
+    timer.start();
+    m_window->NImport->trigger();
+    QVERIFY(sawProgress);
+    QCOMPARE(boxes.boxes().size(), 1);
+    QCOMPARE(boxes.boxes().constFirst().text, QStringLiteral("导入已取消，没有写入任何联系人。"));
+    QCOMPARE(fileHash(m_fixture->databasePath()), hash);
+    QCOMPARE(m_fixture->rows().size(), 2);
+    qInfo("cancelled after %lld ms", timer.elapsed());
+}
+
+void TestExchangeWindow::summaryFitsTheScreen()
+{
+    // One record with a 10 MB name, 120 with names too long, 60 with numbers
+    // too long: the box lists 50 of each kind, values cut, the rest counted.
+    QByteArray csv = "姓名,手机\r\n" + QByteArray(10 * 1024 * 1024, 'x') + ",\r\n";
+    for (int i = 0; i < 120; ++i)
+        csv += "欧阳司马诸葛" + QByteArray::number(i) + ",\r\n";
+    for (int i = 0; i < 60; ++i)
+        csv += "人" + QByteArray::number(i) + ",+852 9123 4567 " + QByteArray(60, '9') + "\r\n";
+    const QString file = QDir(m_fixture->dir()).filePath(QStringLiteral("long.csv"));
+    writeFile(file, csv);
+    BoxRecorder boxes;
+    FileDialogRecorder files;
+    files.queueAnswer(file);
+    Summary summary;
+    m_window->NImport->trigger();
+    QVERIFY(boxes.boxes().isEmpty());
+    QCOMPARE(summary.shown, 1);
+    QCOMPARE(summary.summary, QStringLiteral("导入 60 条，跳过 121 条"));
+    const QStringList lines = summary.details.split(QLatin1Char('\n'));
+    QCOMPARE(lines.count(QStringLiteral("……另有 71 条")), 1);
+    QCOMPARE(lines.count(QStringLiteral("……另有 10 条")), 1);
+    QCOMPARE(lines.constFirst(), QStringLiteral("跳过的记录："));
+    QCOMPARE(lines.at(1),
+        QStringLiteral("第 2 行 ") + QString(40, QLatin1Char('x'))
+            + QStringLiteral("…：姓名超过 11 个字节（最多 5 个汉字）"));
+    QVERIFY(lines.contains(QStringLiteral("第 123 行 人0：手机号码未导入：“+852 9123 4567 ")
+        + QString(25, QLatin1Char('9')) + QStringLiteral("…”超过 11 个字节")));
+    QCOMPARE(lines.size(), 1 + 50 + 1 + 1 + 1 + 50 + 1);
+    for (const QString &line : lines)
+        QVERIFY2(line.size() < 120, qPrintable(line.left(200)));
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    QVERIFY2(summary.size.width() <= area.width() && summary.size.height() <= area.height(),
+        qPrintable(QStringLiteral("%1 x %2").arg(summary.size.width()).arg(summary.size.height())));
+    const QString picture = qEnvironmentVariable("TXL_SUMMARY_PNG");
+    if (!picture.isEmpty())
+        summary.picture.save(picture);
+    QCOMPARE(m_fixture->rows().size(), 62);
+}
+
+void TestExchangeWindow::exportNeverReplacesTheContactsFile()
+{
+    const QString data = m_fixture->databasePath();
+    const QString link = QDir(m_fixture->dir()).filePath(QStringLiteral("通讯录.vcf"));
+    QVERIFY(QFile::link(data, link));
+    const QByteArray hash = fileHash(data);
+    for (const QString &target :
+        { data, QDir(m_fixture->dir()).filePath(QStringLiteral("DataBase/../DataBase/data_txl.mdb")), link }) {
+        BoxRecorder boxes;
+        FileDialogRecorder files;
+        files.queueAnswer(target, QStringLiteral("CSV 文件，UTF-8 (*.csv)"));
+        m_window->NExport->trigger();
+        QCOMPARE(boxes.boxes().size(), 1);
+        QCOMPARE(boxes.boxes().constFirst().icon, txl::ui::Icon::Warning);
+        QVERIFY2(boxes.boxes().constFirst().text.contains(QStringLiteral("就是通讯录的数据文件")),
+            qPrintable(boxes.boxes().constFirst().text));
+        QVERIFY(boxes.boxes().constFirst().text.contains(QStringLiteral("没有写出文件")));
+        QCOMPARE(fileHash(data), hash);
+    }
+    QCOMPARE(m_fixture->rows().size(), 2);
 }
 
 QTEST_MAIN(TestExchangeWindow)
