@@ -4,10 +4,13 @@
 #include "platform/text/Cp936.h"
 #include "store/ContactTable.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QPointer>
 #include <QRegularExpression>
 #include <QSaveFile>
+#include <QTranslator>
 
 #include <algorithm>
 
@@ -29,7 +32,7 @@ QString nativePath(const QString &path)
 
 QString ImportSummary::summaryLine() const
 {
-    return QStringLiteral("导入 %1 条，跳过 %2 条").arg(imported).arg(skipped.size());
+    return QCoreApplication::translate("exchange", "Imported %1, skipped %2").arg(imported).arg(skipped.size());
 }
 
 QStringList ImportSummary::skippedLines() const
@@ -37,9 +40,9 @@ QStringList ImportSummary::skippedLines() const
     QStringList lines;
     for (const SkippedRecord &s : skipped) {
         if (s.name.isEmpty())
-            lines.append(QStringLiteral("第 %1 行：%2").arg(s.line).arg(s.reason));
+            lines.append(QCoreApplication::translate("exchange", "Line %1: %2").arg(s.line).arg(s.reason));
         else
-            lines.append(QStringLiteral("第 %1 行 %2：%3").arg(s.line).arg(s.name, s.reason));
+            lines.append(QCoreApplication::translate("exchange", "Line %1, %2: %3").arg(s.line).arg(s.name, s.reason));
     }
     return lines;
 }
@@ -73,21 +76,26 @@ ContactRecords readContactsFile(const QString &path)
 {
     const QFileInfo info(path);
     if (!info.exists())
-        throw ExchangeError(QStringLiteral("找不到文件“%1”。").arg(nativePath(path)));
+        throw ExchangeError(
+            QCoreApplication::translate("exchange", "The file '%1' was not found.").arg(nativePath(path)));
     if (info.isDir())
-        throw ExchangeError(QStringLiteral("“%1”是文件夹，不是联系人文件。").arg(nativePath(path)));
+        throw ExchangeError(
+            QCoreApplication::translate("exchange", "'%1' is a folder, not a contacts file.").arg(nativePath(path)));
     if (info.size() > maxFileBytes)
-        throw ExchangeError(QStringLiteral("文件“%1”太大（超过 %2 MB），不能导入。")
-                                .arg(nativePath(path))
-                                .arg(maxFileBytes / (1024 * 1024)));
+        throw ExchangeError(
+            QCoreApplication::translate("exchange", "The file '%1' is too large (over %2 MB) to import.")
+                .arg(nativePath(path))
+                .arg(maxFileBytes / (1024 * 1024)));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw ExchangeError(QStringLiteral("无法读取文件“%1”：%2").arg(nativePath(path), file.errorString()));
+        throw ExchangeError(QCoreApplication::translate("exchange", "Could not read the file '%1': %2")
+                                .arg(nativePath(path), file.errorString()));
     const QByteArray bytes = file.read(maxFileBytes + 1);
     if (file.error() != QFileDevice::NoError)
-        throw ExchangeError(QStringLiteral("无法读取文件“%1”：%2").arg(nativePath(path), file.errorString()));
+        throw ExchangeError(QCoreApplication::translate("exchange", "Could not read the file '%1': %2")
+                                .arg(nativePath(path), file.errorString()));
     if (bytes.trimmed().isEmpty() || bytes == "\xEF\xBB\xBF" || bytes == "\xFF\xFE" || bytes == "\xFE\xFF")
-        throw ExchangeError(QStringLiteral("文件“%1”是空的。").arg(nativePath(path)));
+        throw ExchangeError(QCoreApplication::translate("exchange", "The file '%1' is empty.").arg(nativePath(path)));
     return looksLikeVCard(bytes) ? readVCards(bytes) : readCsv(bytes);
 }
 
@@ -112,13 +120,19 @@ ImportSummary importContacts(store::ContactTable &table, ContactRecords records,
 
         QString reason;
         if (r.name.isEmpty())
-            reason = QStringLiteral("没有姓名");
+            reason = QCoreApplication::translate("exchange", "no name");
         else if (byteLength(r.name) > nameBytes)
-            reason = QStringLiteral("姓名超过 %1 个字节（最多 5 个汉字）").arg(nameBytes);
+            reason = QCoreApplication::translate(
+                "exchange", "the name is longer than %1 bytes (at most 5 Chinese characters)")
+                         .arg(nameBytes);
         else if (byteLength(r.mobile) > mobileBytes)
-            reason = QStringLiteral("手机号码“%1”超过 %2 个字节").arg(r.mobile).arg(mobileBytes);
+            reason = QCoreApplication::translate("exchange", "the mobile number '%1' is longer than %2 bytes")
+                         .arg(r.mobile)
+                         .arg(mobileBytes);
         else if (byteLength(r.qq) > qqBytes)
-            reason = QStringLiteral("QQ号码“%1”超过 %2 个字节").arg(r.qq).arg(qqBytes);
+            reason = QCoreApplication::translate("exchange", "the QQ number '%1' is longer than %2 bytes")
+                         .arg(r.qq)
+                         .arg(qqBytes);
         if (!reason.isEmpty()) {
             summary.skipped.push_back({ r.line, r.name, reason });
             continue;
@@ -133,12 +147,13 @@ ImportSummary importContacts(store::ContactTable &table, ContactRecords records,
     const store::ContactTable::InsertResult stored = table.insertNew(
         records.size(), [&records](size_t i) -> const store::Contact & { return records[i]; }, dryRun, progress);
     if (stored.cancelled)
-        throw ExchangeError(QStringLiteral("导入已取消，没有写入任何联系人。"));
+        throw ExchangeError(QCoreApplication::translate("exchange", "The import was cancelled."));
     for (const store::ContactTable::Duplicate &d : stored.duplicates) {
         const ContactRecord &r = records[d.index];
         summary.skipped.push_back({ r.line, r.name,
-            d.earlier ? QStringLiteral("与第 %1 行重名").arg(records[*d.earlier].line)
-                      : QStringLiteral("与已有的联系人重名") });
+            d.earlier
+                ? QCoreApplication::translate("exchange", "the same name as line %1").arg(records[*d.earlier].line)
+                : QCoreApplication::translate("exchange", "the same name as a stored contact") });
     }
     std::stable_sort(summary.skipped.begin(), summary.skipped.end(),
         [](const SkippedRecord &a, const SkippedRecord &b) { return a.line < b.line; });
@@ -167,9 +182,37 @@ void exportFile(const QString &path, const ContactRecords &records, FileFormat f
     const QByteArray bytes = exportBytes(records, format, encoding);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
-        throw ExchangeError(QStringLiteral("无法写入文件“%1”：%2").arg(nativePath(path), file.errorString()));
+        throw ExchangeError(QCoreApplication::translate("exchange", "Could not write the file '%1': %2")
+                                .arg(nativePath(path), file.errorString()));
     if (file.write(bytes) != bytes.size() || !file.commit())
-        throw ExchangeError(QStringLiteral("无法写入文件“%1”：%2").arg(nativePath(path), file.errorString()));
+        throw ExchangeError(QCoreApplication::translate("exchange", "Could not write the file '%1': %2")
+                                .arg(nativePath(path), file.errorString()));
+}
+
+QString describeFailure(Transfer transfer, const std::exception &error)
+{
+    const auto *own = dynamic_cast<const ExchangeError *>(&error);
+    const QString cause = own ? own->message() : txl::text::withFullStop(QString::fromUtf8(error.what()));
+    const QString outcome = transfer == Transfer::Import
+        ? QCoreApplication::translate("exchange", "No contacts were imported.")
+        : QCoreApplication::translate("exchange", "No file was written.");
+    return cause + QLatin1Char('\n') + outcome;
+}
+
+bool installChineseTexts()
+{
+    // One catalogue for the whole run, as long as the application lives.
+    static QPointer<QTranslator> installed;
+    if (installed)
+        return true;
+    auto *translator = new QTranslator(QCoreApplication::instance());
+    if (!translator->load(QStringLiteral("txl_exchange_zh_CN"), QStringLiteral(":/i18n"))
+        || !QCoreApplication::installTranslator(translator)) {
+        delete translator;
+        return false;
+    }
+    installed = translator;
+    return true;
 }
 
 } // namespace exchange

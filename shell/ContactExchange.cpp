@@ -46,6 +46,14 @@ QString chooseFile(QFileDialog &dialog, const QStringList &filters, QString *cho
     return dialog.selectedFiles().constFirst();
 }
 
+// The same words as the tool's for the same failure.
+void showFailure(exchange::Transfer transfer, const std::exception &error)
+{
+    txl::ui::showNotice(exchange::describeFailure(transfer, error),
+        transfer == exchange::Transfer::Import ? QStringLiteral("导入联系人") : QStringLiteral("导出联系人"),
+        txl::ui::Icon::Warning);
+}
+
 } // namespace
 
 void setFileChooserForTests(FileChooser chooser)
@@ -55,6 +63,8 @@ void setFileChooserForTests(FileChooser chooser)
 
 void importContacts(QWidget *parent)
 {
+    // The window speaks Chinese whatever the locale, the summaries too.
+    exchange::installChineseTexts();
     const QStringList filters { QStringLiteral("联系人文件 (*.vcf *.vcard *.csv *.txt)"),
         QStringLiteral("vCard 文件 (*.vcf *.vcard)"), QStringLiteral("CSV 文件 (*.csv *.txt)"),
         QStringLiteral("所有文件 (*)") };
@@ -72,10 +82,9 @@ void importContacts(QWidget *parent)
         QApplication::setOverrideCursor(Qt::WaitCursor);
         records = exchange::readContactsFile(path);
         QApplication::restoreOverrideCursor();
-    } catch (const exchange::ExchangeError &e) {
+    } catch (const std::exception &e) {
         QApplication::restoreOverrideCursor();
-        txl::ui::showNotice(e.message() + QStringLiteral("\n没有导入任何联系人。"), QStringLiteral("导入联系人"),
-            txl::ui::Icon::Warning);
+        showFailure(exchange::Transfer::Import, e);
         return;
     }
 
@@ -102,9 +111,9 @@ void importContacts(QWidget *parent)
     try {
         store::ContactTable table = Dm->contactTable();
         summary = exchange::importContacts(table, std::move(records), false, report);
-    } catch (const exchange::ExchangeError &e) {
+    } catch (const std::exception &e) {
         progress.reset();
-        txl::ui::showNotice(e.message(), QStringLiteral("导入联系人"), txl::ui::Icon::Warning);
+        showFailure(exchange::Transfer::Import, e);
         return;
     }
     progress.reset();
@@ -124,6 +133,7 @@ void importContacts(QWidget *parent)
 
 void exportContacts(QWidget *parent)
 {
+    exchange::installChineseTexts();
     const QString vcard = QStringLiteral("vCard 文件 (*.vcf)");
     const QString csvUtf8 = QStringLiteral("CSV 文件，UTF-8 (*.csv)");
     const QString csvGbk = QStringLiteral("CSV 文件，GBK (*.csv)");
@@ -162,9 +172,8 @@ void exportContacts(QWidget *parent)
     const exchange::ContactRecords records = exchange::recordsOf(store::ContactTable::rowsOf(*list));
     try {
         exchange::exportFile(path, records, format, encoding);
-    } catch (const exchange::ExchangeError &e) {
-        txl::ui::showNotice(
-            e.message() + QStringLiteral("\n没有写出文件。"), QStringLiteral("导出联系人"), txl::ui::Icon::Warning);
+    } catch (const std::exception &e) {
+        showFailure(exchange::Transfer::Export, e);
         return;
     }
     txl::ui::showNotice(QStringLiteral("已导出 %1 条联系人到“%2”。").arg(count).arg(QDir::toNativeSeparators(path)),

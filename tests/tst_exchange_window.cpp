@@ -6,6 +6,7 @@
 #include "platform/data/Query.h"
 #include "platform/ui/Dialogs.h"
 #include "platform/ui/RadioGroup.h"
+#include "platform/ui/SystemTranslations.h"
 #include "shell/ContactExchange.h"
 #include "shell/Unit_Main.h"
 #include "store/Unit_Dm.h"
@@ -14,7 +15,9 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QProcess>
 #include <QStringEncoder>
+#include <QTranslator>
 #include <QtTest>
 
 #include <memory>
@@ -84,6 +87,8 @@ private slots:
     void refusedFileChangesNothing();
     void cancelledDialogDoesNothing();
     void exportTheListAsItStands();
+    void sameFailureReadsAsTheTool_data();
+    void sameFailureReadsAsTheTool();
 
 private:
     std::unique_ptr<ContactsFixture> m_fixture;
@@ -214,6 +219,62 @@ void TestExchangeWindow::exportTheListAsItStands()
     answer = FileAnswer { typedVcf, QStringLiteral("CSV 文件，GBK (*.csv)") };
     m_window->NExport->trigger();
     QVERIFY(readFile(typedVcf).startsWith("BEGIN:VCARD\r\n"));
+}
+
+void TestExchangeWindow::sameFailureReadsAsTheTool_data()
+{
+    QTest::addColumn<bool>("import");
+    QTest::addColumn<QString>("file"); // in the fixture's folder
+    QTest::addColumn<QByteArray>("content"); // null: no such file; "/": a folder
+    QTest::newRow("missing file") << true << "missing.csv" << QByteArray();
+    QTest::newRow("a folder") << true << "folder.vcf" << QByteArray("/");
+    QTest::newRow("empty file") << true << "empty.csv" << QByteArray("");
+    QTest::newRow("cut vCard") << true << "cut.vcf" << QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\nFN:张三\r\n");
+    QTest::newRow("export into a missing folder") << false << "nowhere/out.vcf" << QByteArray();
+}
+
+// The window and the tool (on a Chinese locale) word one failure alike.
+void TestExchangeWindow::sameFailureReadsAsTheTool()
+{
+    const QString tool = qEnvironmentVariable("TXL_DB_TOOL");
+    if (tool.isEmpty() || !QFileInfo(tool).isExecutable())
+        QSKIP("the database tool is not built");
+    QFETCH(bool, import);
+    QFETCH(QString, file);
+    QFETCH(QByteArray, content);
+    const QString path = QDir(m_fixture->dir()).filePath(file);
+    if (content == "/")
+        QVERIFY(QDir().mkpath(path));
+    else if (!content.isNull())
+        writeFile(path, content);
+    const QStringList before = m_fixture->rows();
+    // Qt's own texts (a file's error) in Chinese, as the program has them on
+    // a Chinese locale.
+    const std::unique_ptr<QTranslator> qtTexts = txl::ui::systemTranslator(QLocale(QLocale::Chinese, QLocale::China));
+    if (qtTexts)
+        QCoreApplication::installTranslator(qtTexts.get());
+
+    BoxRecorder boxes;
+    FileAnswer answer { path };
+    answerFileDialogs(&answer);
+    (import ? m_window->NImport : m_window->NExport)->trigger();
+    QCOMPARE(boxes.boxes().size(), 1);
+    QCOMPARE(boxes.boxes().constFirst().icon, txl::ui::Icon::Warning);
+    const QString shown = boxes.boxes().constFirst().text;
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char *var : { "LC_ALL", "LC_MESSAGES", "LANGUAGE" })
+        env.remove(QLatin1String(var));
+    env.insert(QStringLiteral("LANG"), QStringLiteral("zh_CN.UTF-8"));
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.start(tool, { import ? QStringLiteral("import") : QStringLiteral("export"), path, m_fixture->dir() });
+    QVERIFY(p.waitForFinished(60000));
+    QCOMPARE(p.exitCode(), 1);
+    QCOMPARE(QString::fromUtf8(p.readAllStandardError()), QStringLiteral("tongxunlu-db: ") + shown + u'\n');
+    QVERIFY2(shown.endsWith(import ? QStringLiteral("\n没有导入任何联系人。") : QStringLiteral("\n没有写出文件。")),
+        qPrintable(shown));
+    QCOMPARE(m_fixture->rows(), before);
 }
 
 QTEST_MAIN(TestExchangeWindow)
