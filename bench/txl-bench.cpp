@@ -14,6 +14,7 @@
 #include "shell/Unit_Main.h"
 #include "store/ContactFile.h"
 #include "store/Unit_Dm.h"
+#include "store/samples/Samples.h"
 
 #include <QApplication>
 #include <QDir>
@@ -268,7 +269,7 @@ int main(int argc, char *argv[])
 
     for (int n : sizes) {
         const QString dir = tmp.filePath(QString::number(n));
-        ContactFile::create(dir, n);
+        samples::createContactsFile(dir, n);
         QTextStream(stderr) << "measuring " << n << " contacts...\n";
 
         QList<double> startup, startupMem, load, shell;
@@ -414,13 +415,13 @@ int main(int argc, char *argv[])
             vcardMs << child({ QStringLiteral("export"), dir, vcf }).fields.value(2).toDouble();
             csvMs << child({ QStringLiteral("export"), dir, csv }).fields.value(2).toDouble();
             const QString empty = tmp.filePath(QStringLiteral("import-%1-%2").arg(n).arg(r));
-            ContactFile::create(empty, 0);
+            samples::createContactsFile(empty, 0);
             const ChildResult c = child({ QStringLiteral("import"), empty, csv });
             importMs << c.fields.value(2).toDouble();
             importMem << c.fields.value(3).toDouble();
 
             const QString byTool = tmp.filePath(QStringLiteral("tool-%1-%2").arg(n).arg(r));
-            ContactFile::create(byTool, 0);
+            samples::createContactsFile(byTool, 0);
             toolMs << timeMs([&] {
                 QProcess p;
                 p.setStandardOutputFile(QProcess::nullDevice());
@@ -429,7 +430,7 @@ int main(int argc, char *argv[])
                 p.waitForFinished(-1);
             });
             const QString byShell = tmp.filePath(QStringLiteral("shell-%1-%2").arg(n).arg(r));
-            ContactFile::create(byShell, 0);
+            samples::createContactsFile(byShell, 0);
             // This shell's .import knows no --skip: it reads the rows without
             // our header line.
             const QString rowsOnly = csv + QStringLiteral(".rows");

@@ -8,6 +8,7 @@
 #include "platform/text/Cp936.h"
 #include "store/ContactFile.h"
 #include "store/ContactTable.h"
+#include "store/samples/Samples.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -71,7 +72,7 @@ private:
 
 QString nativeContactsPath(const QString &dir)
 {
-    return QDir::toNativeSeparators(QDir(dir).absoluteFilePath(ContactFile::relativePath()));
+    return QDir::toNativeSeparators(ContactFile::pathIn(dir));
 }
 
 // Breaks the lines of a description the parser shows as they are: at a space
@@ -183,9 +184,8 @@ ContactFile::PasswordPrompt Tool::currentPasswordPrompt(bool fromStdin)
 
 void Tool::openContactsFile(txl::Connection &connection, const QString &dir, bool fromStdin)
 {
-    connection.setDatabaseFile(QDir(dir).absoluteFilePath(ContactFile::relativePath()));
     try {
-        ContactFile::openAsking(connection, currentPasswordPrompt(fromStdin));
+        ContactFile::openIn(connection, dir, currentPasswordPrompt(fromStdin));
     } catch (const txl::WrongKeyError &) {
         if (!fromStdin && !txl::os::standardInputIsTerminal())
             throw txl::DataError(tr("The file has a password of its own and there is no terminal to ask for it on; "
@@ -237,7 +237,7 @@ int Tool::create(const QStringList &args)
     QElapsedTimer timer;
     timer.start();
     try {
-        ContactFile::create(dir, sample);
+        samples::createContactsFile(dir, sample);
     } catch (const std::exception &e) {
         return fail(QString::fromUtf8(e.what()));
     }
