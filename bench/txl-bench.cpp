@@ -17,6 +17,7 @@
 #include "shell/Unit_Main.h"
 #include "store/ContactFile.h"
 #include "store/Unit_Dm.h"
+#include "store/samples/Samples.h"
 
 #include <QApplication>
 #include <QDir>
@@ -671,16 +672,16 @@ void measureExchange(Table &t, const QTemporaryDir &tmp, const QString &dir, int
         if (rows.isEmpty())
             rows = rowsWithoutHeader(csv);
         const QString empty = tmp.filePath(QStringLiteral("import-%1-%2").arg(n).arg(r));
-        ContactFile::create(empty, 0);
+        ContactFile::create(empty);
         const ChildResult c = child(empty, { QStringLiteral("import"), csv });
         import << c.fields.value(2).toDouble();
         importMem << c.fields.value(3).toDouble();
 
         const QString toolDir = tmp.filePath(QStringLiteral("tool-%1-%2").arg(n).arg(r));
-        ContactFile::create(toolDir, 0);
+        ContactFile::create(toolDir);
         byTool << processMs(tool, { QStringLiteral("import"), csv, toolDir });
         const QString shellDir = tmp.filePath(QStringLiteral("shell-%1-%2").arg(n).arg(r));
-        ContactFile::create(shellDir, 0);
+        ContactFile::create(shellDir);
         const QString script
             = kKey + QStringLiteral("\nselect count(*) from sqlite_master;\n.mode csv\n.import '%1' data\n").arg(rows);
         byShell << processMs(QStringLiteral("sqlcipher"), { databaseIn(shellDir) }, script.toUtf8());
@@ -759,7 +760,7 @@ int main(int argc, char *argv[])
     Table table(options.sizes);
     for (int n : options.sizes) {
         const QString dir = tmp.filePath(QString::number(n));
-        ContactFile::create(dir, n);
+        samples::createContactsFile(dir, n);
         QTextStream(stderr) << "measuring " << n << " contacts...\n";
         measureStartUp(table, dir, n, display);
         measureInWindow(table, dir, n);

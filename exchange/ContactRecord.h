@@ -3,6 +3,7 @@
 #include "store/Contact.h"
 
 #include <QString>
+#include <stdexcept>
 #include <vector>
 
 namespace exchange {
@@ -24,18 +25,16 @@ bool containsHan(const QString &text);
 // run together ("张" + "三"), others read given first ("John Smith").
 QString joinedName(const QString &family, const QString &given);
 
-// A file that cannot be read as a whole: its message says why, in the
-// program's language.
-class ExchangeError {
+// A file that cannot be read or written as a whole, or an import given up:
+// its message says why in a whole sentence. A std::exception, so any guard
+// that reports errors has its text (carried as UTF-8).
+class ExchangeError : public std::runtime_error {
 public:
-    explicit ExchangeError(QString message)
-        : m_message(std::move(message))
+    explicit ExchangeError(const QString &message)
+        : std::runtime_error(message.toStdString())
     {
     }
-    const QString &message() const { return m_message; }
-
-private:
-    QString m_message;
+    QString message() const { return QString::fromUtf8(what()); }
 };
 
 } // namespace exchange

@@ -6,12 +6,15 @@
 #include "platform/text/Cp936.h"
 #include "store/ContactTable.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QPointer>
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QStringDecoder>
+#include <QTranslator>
 
 #include <algorithm>
 #include <utility>
@@ -34,7 +37,7 @@ QString nativePath(const QString &path)
 
 QString ImportSummary::summaryLine() const
 {
-    return QStringLiteral("导入 %1 条，跳过 %2 条").arg(imported).arg(skipped.size());
+    return QCoreApplication::translate("exchange", "Imported %1, skipped %2").arg(imported).arg(skipped.size());
 }
 
 namespace {
@@ -68,9 +71,11 @@ QStringList linesOf(const std::vector<SkippedRecord> &records, int valueChars)
     for (const SkippedRecord &s : records) {
         const QString reason = s.value.isNull() ? s.reason : s.reason.arg(shown(s.value, valueChars));
         if (s.name.isEmpty())
-            lines.append(QStringLiteral("第 %1 行：%2").arg(s.line).arg(reason));
+            lines.append(QCoreApplication::translate("exchange", "Line %1: %2").arg(s.line).arg(reason));
         else
-            lines.append(QStringLiteral("第 %1 行 %2：%3").arg(s.line).arg(shown(s.name, valueChars), reason));
+            lines.append(QCoreApplication::translate("exchange", "Line %1, %2: %3")
+                             .arg(s.line)
+                             .arg(shown(s.name, valueChars), reason));
     }
     return lines;
 }
@@ -81,10 +86,9 @@ QString controlReason(const ContactRecord &r)
     for (int column = 0; column < store::Contact::fieldCount; ++column) {
         for (QChar c : r.field(column)) {
             if (c.unicode() < 0x20 && c != u'\t')
-                return QStringLiteral("%1含有控制字符 U+%2")
-                    .arg(store::columnNames().at(column))
-                    .arg(c.unicode(), 4, 16, QLatin1Char('0'))
-                    .toUpper();
+                return QCoreApplication::translate("exchange", "%1 holds the control character U+%2")
+                    .arg(store::columnNames().at(column),
+                        QString::number(c.unicode(), 16).rightJustified(4, QLatin1Char('0')).toUpper());
         }
     }
     return QString();
@@ -135,23 +139,28 @@ ContactRecords readContactsFile(const QString &path, const ReadProgress &progres
     // device or socket may never end.
     switch (txl::os::fileKind(path)) {
     case txl::os::FileKind::Missing:
-        throw ExchangeError(QStringLiteral("找不到文件“%1”。").arg(nativePath(path)));
-    case txl::os::FileKind::Directory:
-        throw ExchangeError(QStringLiteral("“%1”是文件夹，不是联系人文件。").arg(nativePath(path)));
-    case txl::os::FileKind::Other:
         throw ExchangeError(
-            QStringLiteral("“%1”不是普通文件（是管道、设备或套接字），不能导入。").arg(nativePath(path)));
+            QCoreApplication::translate("exchange", "The file '%1' was not found.").arg(nativePath(path)));
+    case txl::os::FileKind::Directory:
+        throw ExchangeError(
+            QCoreApplication::translate("exchange", "'%1' is a folder, not a contacts file.").arg(nativePath(path)));
+    case txl::os::FileKind::Other:
+        throw ExchangeError(QCoreApplication::translate(
+            "exchange", "'%1' is not a regular file (it is a pipe, a device or a socket); it cannot be imported.")
+                                .arg(nativePath(path)));
     case txl::os::FileKind::Regular:
         break;
     }
     const QFileInfo info(path);
     if (info.size() > maxFileBytes)
-        throw ExchangeError(QStringLiteral("文件“%1”太大（超过 %2 MB），不能导入。")
-                                .arg(nativePath(path))
-                                .arg(maxFileBytes / (1024 * 1024)));
+        throw ExchangeError(
+            QCoreApplication::translate("exchange", "The file '%1' is too large (over %2 MB) to import.")
+                .arg(nativePath(path))
+                .arg(maxFileBytes / (1024 * 1024)));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw ExchangeError(QStringLiteral("无法读取文件“%1”：%2").arg(nativePath(path), file.errorString()));
+        throw ExchangeError(QCoreApplication::translate("exchange", "Could not read the file '%1': %2")
+                                .arg(nativePath(path), file.errorString()));
     // Read in pieces, so a caller can show the progress and cancel.
     constexpr qint64 piece = 1024 * 1024;
     const qint64 total = std::min(info.size(), maxFileBytes);
@@ -159,20 +168,22 @@ ContactRecords readContactsFile(const QString &path, const ReadProgress &progres
     bytes.reserve(total);
     for (;;) {
         if (progress && !progress(bytes.size(), total))
-            throw ExchangeError(QStringLiteral("导入已取消，没有写入任何联系人。"));
+            throw ExchangeError(QCoreApplication::translate("exchange", "The import was cancelled."));
         const QByteArray chunk = file.read(std::min(piece, maxFileBytes + 1 - bytes.size()));
         if (file.error() != QFileDevice::NoError)
-            throw ExchangeError(QStringLiteral("无法读取文件“%1”：%2").arg(nativePath(path), file.errorString()));
+            throw ExchangeError(QCoreApplication::translate("exchange", "Could not read the file '%1': %2")
+                                    .arg(nativePath(path), file.errorString()));
         if (chunk.isEmpty())
             break;
         bytes += chunk;
         if (bytes.size() > maxFileBytes)
-            throw ExchangeError(QStringLiteral("文件“%1”太大（超过 %2 MB），不能导入。")
-                                    .arg(nativePath(path))
-                                    .arg(maxFileBytes / (1024 * 1024)));
+            throw ExchangeError(
+                QCoreApplication::translate("exchange", "The file '%1' is too large (over %2 MB) to import.")
+                    .arg(nativePath(path))
+                    .arg(maxFileBytes / (1024 * 1024)));
     }
     if (bytes.trimmed().isEmpty() || bytes == "\xEF\xBB\xBF" || bytes == "\xFF\xFE" || bytes == "\xFE\xFF")
-        throw ExchangeError(QStringLiteral("文件“%1”是空的。").arg(nativePath(path)));
+        throw ExchangeError(QCoreApplication::translate("exchange", "The file '%1' is empty.").arg(nativePath(path)));
     return looksLikeVCard(bytes) ? readVCards(bytes) : readCsv(bytes);
 }
 
@@ -191,9 +202,11 @@ ImportSummary applyImportRules(ContactRecords &records)
         if (reason.isEmpty()) {
             r.name = trim(r.name);
             if (r.name.isEmpty())
-                reason = QStringLiteral("没有姓名");
+                reason = QCoreApplication::translate("exchange", "no name");
             else if (byteLength(r.name) > nameBytes)
-                reason = QStringLiteral("姓名超过 %1 个字节（最多 5 个汉字）").arg(nameBytes);
+                reason = QCoreApplication::translate(
+                    "exchange", "the name is longer than %1 bytes (at most 5 Chinese characters)")
+                             .arg(nameBytes);
         }
         if (!reason.isEmpty()) {
             summary.skipped.push_back({ r.line, r.name, reason, QString(), 0 });
@@ -206,15 +219,19 @@ ImportSummary applyImportRules(ContactRecords &records)
         r.address = trim(r.address);
         r.group = trim(r.group);
         // A number the editor cannot hold is left out rather than the whole
-        // contact: the name is what cannot be done without.
+        // contact: the name is what cannot be done without. The value takes
+        // the %1 when the summary is worded.
         if (byteLength(r.mobile) > mobileBytes) {
             summary.leftOut.push_back({ r.line, r.name,
-                QStringLiteral("手机号码未导入：“%1”超过 ") + QString::number(mobileBytes) + QStringLiteral(" 个字节"),
+                QCoreApplication::translate(
+                    "exchange", "the mobile number was not imported: '%1' is longer than %2 bytes")
+                    .replace(QLatin1String("%2"), QString::number(mobileBytes)),
                 std::exchange(r.mobile, QString()), kept });
         }
         if (byteLength(r.qq) > qqBytes) {
             summary.leftOut.push_back({ r.line, r.name,
-                QStringLiteral("QQ号码未导入：“%1”超过 ") + QString::number(qqBytes) + QStringLiteral(" 个字节"),
+                QCoreApplication::translate("exchange", "the QQ number was not imported: '%1' is longer than %2 bytes")
+                    .replace(QLatin1String("%2"), QString::number(qqBytes)),
                 std::exchange(r.qq, QString()), kept });
         }
         if (kept != i)
@@ -232,14 +249,15 @@ void storeImported(store::ContactTable &table, const ContactRecords &records, Im
     const store::ContactTable::InsertResult stored = table.insertNew(
         records.size(), [&records](size_t i) -> const store::Contact & { return records[i]; }, dryRun, progress);
     if (stored.cancelled)
-        throw ExchangeError(QStringLiteral("导入已取消，没有写入任何联系人。"));
+        throw ExchangeError(QCoreApplication::translate("exchange", "The import was cancelled."));
     std::vector<bool> duplicate(records.size(), false);
     for (const store::ContactTable::Duplicate &d : stored.duplicates) {
         const ContactRecord &r = records[d.index];
         duplicate[d.index] = true;
         summary.skipped.push_back({ r.line, r.name,
-            d.earlier ? QStringLiteral("与第 %1 行重名").arg(records[*d.earlier].line)
-                      : QStringLiteral("与已有的联系人重名"),
+            d.earlier
+                ? QCoreApplication::translate("exchange", "the same name as line %1").arg(records[*d.earlier].line)
+                : QCoreApplication::translate("exchange", "the same name as a stored contact"),
             QString(), d.index });
     }
     // A number left out of a contact that then was not stored is no news.
@@ -370,9 +388,37 @@ void exportFile(const QString &path, const ContactRecords &records, FileFormat f
     QSaveFile file(path);
     // Plain contacts: for the owner only, whatever the umask or the old file's mode.
     if (!file.open(QIODevice::WriteOnly) || !txl::os::restrictToOwner(file))
-        throw ExchangeError(QStringLiteral("无法写入文件“%1”：%2").arg(nativePath(path), file.errorString()));
+        throw ExchangeError(QCoreApplication::translate("exchange", "Could not write the file '%1': %2")
+                                .arg(nativePath(path), file.errorString()));
     if (file.write(bytes) != bytes.size() || !file.commit())
-        throw ExchangeError(QStringLiteral("无法写入文件“%1”：%2").arg(nativePath(path), file.errorString()));
+        throw ExchangeError(QCoreApplication::translate("exchange", "Could not write the file '%1': %2")
+                                .arg(nativePath(path), file.errorString()));
+}
+
+QString describeFailure(Transfer transfer, const std::exception &error)
+{
+    const auto *own = dynamic_cast<const ExchangeError *>(&error);
+    const QString cause = own ? own->message() : txl::text::withFullStop(QString::fromUtf8(error.what()));
+    const QString outcome = transfer == Transfer::Import
+        ? QCoreApplication::translate("exchange", "No contacts were imported.")
+        : QCoreApplication::translate("exchange", "No file was written.");
+    return cause + QLatin1Char('\n') + outcome;
+}
+
+bool installChineseTexts()
+{
+    // One catalogue for the whole run, as long as the application lives.
+    static QPointer<QTranslator> installed;
+    if (installed)
+        return true;
+    auto *translator = new QTranslator(QCoreApplication::instance());
+    if (!translator->load(QStringLiteral("txl_exchange_zh_CN"), QStringLiteral(":/i18n"))
+        || !QCoreApplication::installTranslator(translator)) {
+        delete translator;
+        return false;
+    }
+    installed = translator;
+    return true;
 }
 
 } // namespace exchange

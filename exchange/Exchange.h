@@ -4,6 +4,7 @@
 #include "exchange/Csv.h"
 
 #include <QStringList>
+#include <exception>
 #include <functional>
 
 namespace store {
@@ -94,6 +95,20 @@ void checkExportTarget(const QString &path, const QString &contactsFile);
 // Throws ExchangeError.
 void exportFile(const QString &path, const ContactRecords &records, FileFormat format,
     CsvEncoding encoding = CsvEncoding::Utf8, const QString &contactsFile = QString());
+
+enum class Transfer { Import, Export };
+
+// The one wording of a failed import or export, which the window and the tool
+// both show: the cause (an ExchangeError's own sentence, any other error's
+// text with the error report's full stop) and, on a line of its own, what
+// the failure left: no contact imported, or no file written.
+QString describeFailure(Transfer transfer, const std::exception &error);
+
+// The texts of this library are English; the window always speaks Chinese
+// and the tool does on a Chinese locale. Installs the Chinese catalogue of
+// these texts for the application (the one carried in the library); false
+// when it cannot be loaded.
+bool installChineseTexts();
 
 // The rules one by one, for the readers and the tests. A number is
 // mobile-shaped when, without spaces, dashes and brackets and a leading +86,

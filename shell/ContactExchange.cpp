@@ -9,6 +9,7 @@
 #include "ui_ImportSummary.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
@@ -47,6 +48,14 @@ SummaryViewer &summaryShownForTests()
     return viewer;
 }
 
+// The same words as the tool's for the same failure.
+void showFailure(exchange::Transfer transfer, const std::exception &error)
+{
+    txl::ui::showNotice(exchange::describeFailure(transfer, error),
+        transfer == exchange::Transfer::Import ? QStringLiteral("导入联系人") : QStringLiteral("导出联系人"),
+        txl::ui::Icon::Warning);
+}
+
 } // namespace
 
 void setSummaryViewerForTests(SummaryViewer viewer)
@@ -83,9 +92,9 @@ void readAndCheck(const std::shared_ptr<ReadJob> &job)
         if (!job->cancelled)
             job->summary = exchange::applyImportRules(job->records);
     } catch (const exchange::ExchangeError &e) {
-        job->error = e.message();
+        job->error = exchange::describeFailure(exchange::Transfer::Import, e);
     } catch (const std::exception &e) {
-        job->error = QStringLiteral("无法读取文件：%1").arg(QString::fromLocal8Bit(e.what()));
+        job->error = exchange::describeFailure(exchange::Transfer::Import, e);
     }
     job->finished = true;
 }
@@ -139,6 +148,8 @@ void showSummary(QWidget *parent, const exchange::ImportSummary &summary)
 
 void importContacts(QWidget *parent)
 {
+    // The window speaks Chinese whatever the locale, the summaries too.
+    exchange::installChineseTexts();
     const QStringList filters { QStringLiteral("联系人文件 (*.vcf *.vcard *.csv *.txt)"),
         QStringLiteral("vCard 文件 (*.vcf *.vcard)"), QStringLiteral("CSV 文件 (*.csv *.txt)"),
         QStringLiteral("所有文件 (*)") };
@@ -149,7 +160,6 @@ void importContacts(QWidget *parent)
     if (path.isEmpty())
         return;
 
-    const QString cancelledText = QStringLiteral("导入已取消，没有写入任何联系人。");
     QProgressDialog progress(
         QStringLiteral("正在读取“%1”…").arg(QFileInfo(path).fileName()), QStringLiteral("取消"), 0, 0, parent);
     progress.setObjectName(QStringLiteral("ImportProgress"));
@@ -188,14 +198,14 @@ void importContacts(QWidget *parent)
         if (!job->finished || progress.wasCanceled()) {
             job->cancelled = true;
             progress.close();
-            txl::ui::showNotice(cancelledText, QStringLiteral("导入联系人"), txl::ui::Icon::Warning);
+            showFailure(exchange::Transfer::Import,
+                exchange::ExchangeError(QCoreApplication::translate("exchange", "The import was cancelled.")));
             return;
         }
     }
     if (!job->error.isEmpty()) {
         progress.close();
-        txl::ui::showNotice(job->error + QStringLiteral("\n没有导入任何联系人。"), QStringLiteral("导入联系人"),
-            txl::ui::Icon::Warning);
+        txl::ui::showNotice(job->error, QStringLiteral("导入联系人"), txl::ui::Icon::Warning);
         return;
     }
 
@@ -213,9 +223,9 @@ void importContacts(QWidget *parent)
     try {
         store::ContactTable table = Dm->contactTable();
         exchange::storeImported(table, job->records, summary, false, report);
-    } catch (const exchange::ExchangeError &e) {
+    } catch (const std::exception &e) {
         progress.close();
-        txl::ui::showNotice(e.message(), QStringLiteral("导入联系人"), txl::ui::Icon::Warning);
+        showFailure(exchange::Transfer::Import, e);
         return;
     }
     progress.close();
@@ -226,6 +236,7 @@ void importContacts(QWidget *parent)
 
 void exportContacts(QWidget *parent)
 {
+    exchange::installChineseTexts();
     const QString vcard = QStringLiteral("vCard 文件 (*.vcf)");
     const QString csvUtf8 = QStringLiteral("CSV 文件，UTF-8 (*.csv)");
     const QString csvGbk = QStringLiteral("CSV 文件，GBK (*.csv)");
@@ -259,9 +270,8 @@ void exportContacts(QWidget *parent)
     const exchange::ContactRecords records = exchange::recordsOf(store::ContactTable::rowsOf(*list));
     try {
         exchange::exportFile(path, records, format, encoding, Dm->scon->databaseFile());
-    } catch (const exchange::ExchangeError &e) {
-        txl::ui::showNotice(
-            e.message() + QStringLiteral("\n没有写出文件。"), QStringLiteral("导出联系人"), txl::ui::Icon::Warning);
+    } catch (const std::exception &e) {
+        showFailure(exchange::Transfer::Export, e);
         return;
     }
     txl::ui::showNotice(QStringLiteral("已导出 %1 条联系人到“%2”。").arg(count).arg(QDir::toNativeSeparators(path)),

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/Contact.h"
+
 #include <QString>
 
 #include <functional>
@@ -17,10 +19,13 @@ QString relativePath(); // "DataBase/data_txl.mdb"
 QString password();
 QString schemaSql(); // table data, seven text columns in stored order
 
-// Creates dir/DataBase/data_txl.mdb with the table and sampleCount sample
-// contacts (the same contacts for the same count). Throws txl::DataError when
-// the file exists already or cannot be made.
-void create(const QString &dir, int sampleCount);
+// dir/DataBase/data_txl.mdb, absolute.
+QString pathIn(const QString &dir);
+
+// Creates dir/DataBase/data_txl.mdb with the table and these contacts (the
+// sample generator's, for the tool and the tests). Throws txl::DataError
+// when the file exists already or cannot be made.
+void create(const QString &dir, const store::Contacts &contacts = {});
 
 // Asks for the owner's own password. attempt counts from 1; the answer goes
 // into password; false means the asking was given up (Cancel, no input).
@@ -33,6 +38,9 @@ constexpr int kPasswordTries = 3;
 // Throws the error of the last open (txl::WrongKeyError when no password
 // fitted or the asking was given up).
 void openAsking(txl::Connection &connection, const PasswordPrompt &ask);
+
+// The contacts file of a folder, opened as openAsking does.
+void openIn(txl::Connection &connection, const QString &dir, const PasswordPrompt &ask);
 
 // Overwrites a password's characters before it is let go.
 void wipe(QString &password);

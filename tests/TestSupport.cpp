@@ -4,6 +4,7 @@
 #include "platform/data/Query.h"
 #include "store/ContactFile.h"
 #include "store/Unit_Dm.h"
+#include "store/samples/Samples.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,7 +17,7 @@ ContactsFixture::ContactsFixture(int sampleCount)
     if (!m_dir.isValid())
         throw std::runtime_error("no temporary folder");
     if (sampleCount >= 0)
-        ContactFile::create(m_dir.path(), sampleCount);
+        samples::createContactsFile(m_dir.path(), sampleCount);
     QDir::setCurrent(m_dir.path());
 }
 

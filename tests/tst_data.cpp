@@ -8,6 +8,7 @@
 #include "platform/data/Query.h"
 #include "store/ContactFile.h"
 #include "store/Unit_Dm.h"
+#include "store/samples/Samples.h"
 
 #include <QAbstractItemModelTester>
 #include <QDir>
@@ -63,6 +64,7 @@ private slots:
     void tool();
     void toolMakesPrivateFiles();
     void onlySqlcipherIsLinked();
+    void samplesStayOutOfTheWindow();
 };
 
 void TestData::openAndRead()
@@ -317,7 +319,7 @@ void TestData::openAheadGivesTheSameOutcome()
     c.takeOpenFrom(std::make_unique<txl::OpeningAhead>(ContactFile::relativePath(), ContactFile::password(), busyMs));
     QVERIFY(!errorOf([&] { c.open(); }).isEmpty());
     if (setup == QStringLiteral("none"))
-        ContactFile::create(fx.dir(), 2);
+        samples::createContactsFile(fx.dir(), 2);
     else
         holder.executeScript(QStringLiteral("commit;"));
     c.open();
@@ -725,6 +727,26 @@ void TestData::onlySqlcipherIsLinked()
         QVERIFY2(!libs.contains("libsqlite3"), libs.constData());
         QVERIFY2(!libs.contains("Qt6Sql"), libs.constData());
     }
+}
+
+// The sample generator is the tool's: its name pool (kept as UTF-16 text)
+// is in the tool and nowhere in the window program.
+void TestData::samplesStayOutOfTheWindow()
+{
+    const QString program = qEnvironmentVariable("TXL_PROGRAM");
+    const QString tool = qEnvironmentVariable("TXL_DB_TOOL");
+    if (program.isEmpty() || tool.isEmpty())
+        QSKIP("TXL_PROGRAM and TXL_DB_TOOL not set");
+    const QString pool = QStringLiteral("欧阳 司马 诸葛 上官");
+    const QByteArray text(reinterpret_cast<const char *>(pool.utf16()), pool.size() * 2);
+    auto holds = [&text](const QString &path) {
+        QFile f(path);
+        if (!f.open(QIODevice::ReadOnly))
+            qFatal("cannot read %s", qPrintable(path));
+        return f.readAll().contains(text);
+    };
+    QVERIFY(holds(tool));
+    QVERIFY(!holds(program));
 }
 
 QTEST_MAIN(TestData)

@@ -93,6 +93,7 @@ struct Opened {
 class TestExchange : public QObject {
     Q_OBJECT
 private slots:
+    void initTestCase();
     void vcardReading_data();
     void vcardReading();
     void vcardRefused_data();
@@ -113,9 +114,17 @@ private slots:
     void gbkExportRefusesWhatItCannotWrite();
     void exportIsPrivate();
     void tool();
+    void failureDescribed_data();
+    void failureDescribed();
     void toolSpeaksTheLocale_data();
     void toolSpeaksTheLocale();
 };
+
+// The library's texts read as the window shows them: in Chinese.
+void TestExchange::initTestCase()
+{
+    QVERIFY(exchange::installChineseTexts());
+}
 
 void TestExchange::vcardReading_data()
 {
@@ -542,12 +551,13 @@ void TestExchange::tool()
     const QByteArray hash = fileHash(fixture.databasePath());
     auto [status, out] = run({ QStringLiteral("import"), QStringLiteral("--dry-run"), csv, dir }, 0);
     QCOMPARE(status, 0);
-    QVERIFY2(out.contains(QStringLiteral("导入 1 条，跳过 1 条")), qPrintable(out));
+    QVERIFY2(out.contains(QStringLiteral("Imported 1, skipped 1")), qPrintable(out));
     QCOMPARE(fileHash(fixture.databasePath()), hash);
 
     std::tie(status, out) = run({ QStringLiteral("import"), csv, dir }, 0);
     QCOMPARE(status, 0);
-    QVERIFY2(out.contains(QStringLiteral("导入 1 条，跳过 1 条\n第 3 行 李四：与已有的联系人重名")), qPrintable(out));
+    QVERIFY2(out.contains(QStringLiteral("Imported 1, skipped 1\nLine 3, 李四: the same name as a stored contact")),
+        qPrintable(out));
     QCOMPARE(fixture.rows(QStringLiteral("姓名='张三'")),
         QStringList { QStringLiteral("张三|男||13800138000||北京市朝阳区|") });
 
@@ -600,9 +610,49 @@ void TestExchange::toolSpeaksTheLocale_data()
     const QStringList bogus { QStringLiteral("import"), QStringLiteral("--bogus"), QStringLiteral("x.vcf") };
     QTest::newRow("bad usage, C") << c << 0 << bogus << 2 << "Try 'tongxunlu-db import --help'.";
     QTest::newRow("bad usage, zh_CN") << zh << 0 << bogus << 2 << "请试试“tongxunlu-db import --help”。";
+    const QStringList import { QStringLiteral("import"), QStringLiteral("FILE"), QStringLiteral("DIR") };
+    QTest::newRow("import, C") << c << 0 << import << 0 << "Imported 1, skipped 1\nLine 3, Li: the same name as line 2";
+    QTest::newRow("import, zh_CN") << zh << 0 << import << 0 << "导入 1 条，跳过 1 条\n第 3 行 Li：与第 2 行重名";
+    const QStringList missing { QStringLiteral("import"), QStringLiteral("DIR/missing.csv"), QStringLiteral("DIR") };
+    QTest::newRow("import refused, C") << c << 0 << missing << 1 << "was not found.\nNo contacts were imported.";
+    QTest::newRow("import refused, zh_CN") << zh << 0 << missing << 1 << "”。\n没有导入任何联系人。";
     const QStringList help { QStringLiteral("export"), QStringLiteral("--help") };
     QTest::newRow("help, C") << c << 0 << help << 0 << "Usage: tongxunlu-db export [options] FILE [DIR]";
     QTest::newRow("help, zh_CN") << zh << 0 << help << 0 << "用法：tongxunlu-db export [选项] FILE [DIR]";
+}
+
+void TestExchange::failureDescribed_data()
+{
+    QTest::addColumn<bool>("own"); // an ExchangeError, else a data layer's error
+    QTest::addColumn<bool>("import");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("expected");
+    // The library's own sentences as they are; other texts get the error
+    // report's full stop, which a text ending in a Chinese character always
+    // gets.
+    QTest::newRow("own, import") << true << true << "文件“a.csv”是空的。"
+                                 << "文件“a.csv”是空的。\n没有导入任何联系人。";
+    QTest::newRow("own, export") << true << false << "无法写入文件“a”：x"
+                                 << "无法写入文件“a”：x\n没有写出文件。";
+    QTest::newRow("data, no stop") << false << true << "database is locked"
+                                   << "database is locked.\n没有导入任何联系人。";
+    QTest::newRow("data, with stop") << false << false << "disk full."
+                                     << "disk full.\n没有写出文件。";
+    QTest::newRow("data, Chinese") << false << true << "密码无效"
+                                   << "密码无效.\n没有导入任何联系人。";
+}
+
+void TestExchange::failureDescribed()
+{
+    QFETCH(bool, own);
+    QFETCH(bool, import);
+    QFETCH(QString, message);
+    QFETCH(QString, expected);
+    const exchange::Transfer transfer = import ? exchange::Transfer::Import : exchange::Transfer::Export;
+    if (own)
+        QCOMPARE(exchange::describeFailure(transfer, exchange::ExchangeError(message)), expected);
+    else
+        QCOMPARE(exchange::describeFailure(transfer, txl::DataError(message)), expected);
 }
 
 // One language per run: English, or Chinese on a Chinese locale, and no
@@ -618,7 +668,10 @@ void TestExchange::toolSpeaksTheLocale()
     QFETCH(int, status);
     QFETCH(QString, expected);
     ContactsFixture fixture(sampleCount);
-    args.replaceInStrings(QRegularExpression(QStringLiteral("^DIR$")), fixture.dir());
+    const QString file = QDir(fixture.dir()).filePath(QStringLiteral("in.csv"));
+    writeFile(file, QStringLiteral("姓名,手机\r\nLi,13800138000\r\nLi,13900139000\r\n").toUtf8());
+    args.replaceInStrings(QRegularExpression(QStringLiteral("^FILE$")), file);
+    args.replaceInStrings(QRegularExpression(QStringLiteral("^DIR")), fixture.dir());
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const char *var : { "LC_ALL", "LC_MESSAGES", "LANGUAGE" })
         env.remove(QLatin1String(var));

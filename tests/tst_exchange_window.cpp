@@ -7,6 +7,7 @@
 #include "platform/ui/Dialogs.h"
 #include "platform/ui/FileDialogs.h"
 #include "platform/ui/RadioGroup.h"
+#include "platform/ui/SystemTranslations.h"
 #include "shell/ContactExchange.h"
 #include "shell/Unit_Main.h"
 #include "store/Unit_Dm.h"
@@ -19,9 +20,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QProgressDialog>
 #include <QScreen>
 #include <QStringEncoder>
+#include <QTranslator>
 #include <QtTest>
 
 #include <memory>
@@ -96,6 +99,8 @@ private slots:
     void importCancelledFromTheFirstByte();
     void summaryFitsTheScreen();
     void exportNeverReplacesTheContactsFile();
+    void sameFailureReadsAsTheTool_data();
+    void sameFailureReadsAsTheTool();
 
 private:
     std::unique_ptr<ContactsFixture> m_fixture;
@@ -260,7 +265,7 @@ void TestExchangeWindow::importCancelledFromTheFirstByte()
     m_window->NImport->trigger();
     QVERIFY(sawProgress);
     QCOMPARE(boxes.boxes().size(), 1);
-    QCOMPARE(boxes.boxes().constFirst().text, QStringLiteral("导入已取消，没有写入任何联系人。"));
+    QCOMPARE(boxes.boxes().constFirst().text, QStringLiteral("导入已取消。\n没有导入任何联系人。"));
     QCOMPARE(fileHash(m_fixture->databasePath()), hash);
     QCOMPARE(m_fixture->rows().size(), 2);
     qInfo("cancelled after %lld ms", timer.elapsed());
@@ -326,6 +331,62 @@ void TestExchangeWindow::exportNeverReplacesTheContactsFile()
         QCOMPARE(fileHash(data), hash);
     }
     QCOMPARE(m_fixture->rows().size(), 2);
+}
+
+void TestExchangeWindow::sameFailureReadsAsTheTool_data()
+{
+    QTest::addColumn<bool>("import");
+    QTest::addColumn<QString>("file"); // in the fixture's folder
+    QTest::addColumn<QByteArray>("content"); // null: no such file; "/": a folder
+    QTest::newRow("missing file") << true << "missing.csv" << QByteArray();
+    QTest::newRow("a folder") << true << "folder.vcf" << QByteArray("/");
+    QTest::newRow("empty file") << true << "empty.csv" << QByteArray("");
+    QTest::newRow("cut vCard") << true << "cut.vcf" << QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\nFN:张三\r\n");
+    QTest::newRow("export into a missing folder") << false << "nowhere/out.vcf" << QByteArray();
+}
+
+// The window and the tool (on a Chinese locale) word one failure alike.
+void TestExchangeWindow::sameFailureReadsAsTheTool()
+{
+    const QString tool = qEnvironmentVariable("TXL_DB_TOOL");
+    if (tool.isEmpty() || !QFileInfo(tool).isExecutable())
+        QSKIP("the database tool is not built");
+    QFETCH(bool, import);
+    QFETCH(QString, file);
+    QFETCH(QByteArray, content);
+    const QString path = QDir(m_fixture->dir()).filePath(file);
+    if (content == "/")
+        QVERIFY(QDir().mkpath(path));
+    else if (!content.isNull())
+        writeFile(path, content);
+    const QStringList before = m_fixture->rows();
+    // Qt's own texts (a file's error) in Chinese, as the program has them on
+    // a Chinese locale.
+    const std::unique_ptr<QTranslator> qtTexts = txl::ui::systemTranslator(QLocale(QLocale::Chinese, QLocale::China));
+    if (qtTexts)
+        QCoreApplication::installTranslator(qtTexts.get());
+
+    BoxRecorder boxes;
+    FileDialogRecorder files;
+    files.queueAnswer(path);
+    (import ? m_window->NImport : m_window->NExport)->trigger();
+    QCOMPARE(boxes.boxes().size(), 1);
+    QCOMPARE(boxes.boxes().constFirst().icon, txl::ui::Icon::Warning);
+    const QString shown = boxes.boxes().constFirst().text;
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char *var : { "LC_ALL", "LC_MESSAGES", "LANGUAGE" })
+        env.remove(QLatin1String(var));
+    env.insert(QStringLiteral("LANG"), QStringLiteral("zh_CN.UTF-8"));
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.start(tool, { import ? QStringLiteral("import") : QStringLiteral("export"), path, m_fixture->dir() });
+    QVERIFY(p.waitForFinished(60000));
+    QCOMPARE(p.exitCode(), 1);
+    QCOMPARE(QString::fromUtf8(p.readAllStandardError()), QStringLiteral("tongxunlu-db: ") + shown + u'\n');
+    QVERIFY2(shown.endsWith(import ? QStringLiteral("\n没有导入任何联系人。") : QStringLiteral("\n没有写出文件。")),
+        qPrintable(shown));
+    QCOMPARE(m_fixture->rows(), before);
 }
 
 QTEST_MAIN(TestExchangeWindow)

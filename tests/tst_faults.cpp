@@ -8,6 +8,7 @@
 #include "platform/data/Query.h"
 #include "store/ContactFile.h"
 #include "store/Unit_Dm.h"
+#include "store/samples/Samples.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -105,7 +106,7 @@ private slots:
         if (writer.isEmpty() || !QFileInfo(writer).isExecutable())
             QSKIP("the fault writer program was not found (TXL_FAULT_WRITER)");
         QTemporaryDir dir;
-        ContactFile::create(dir.path(), 20);
+        samples::createContactsFile(dir.path(), 20);
         const QString path = QDir(dir.path()).absoluteFilePath(ContactFile::relativePath());
         QStringList expected = namesAndPhones(path); // sorted "name|phone"
         QCOMPARE(expected.size(), 20);
@@ -278,7 +279,7 @@ private slots:
         if (QStandardPaths::findExecutable(QStringLiteral("sqlcipher")).isEmpty())
             QSKIP("the sqlcipher shell is not installed");
         QTemporaryDir dir;
-        ContactFile::create(dir.path(), 3);
+        samples::createContactsFile(dir.path(), 3);
         const QString path = QDir(dir.path()).absoluteFilePath(ContactFile::relativePath());
         const QStringList before = namesAndPhones(path);
 
@@ -361,7 +362,7 @@ private slots:
     {
         QFETCH(bool, deleting);
         QTemporaryDir dir;
-        ContactFile::create(dir.path(), 3);
+        samples::createContactsFile(dir.path(), 3);
         const QString path = QDir(dir.path()).absoluteFilePath(ContactFile::relativePath());
         auto c = connectTo(path);
         txl::Query q;
@@ -467,11 +468,11 @@ private slots:
         } else if (kind == QLatin1String("othercolumns")) {
             txl::Connection::createDatabase(path, kKey, otherSchema);
         } else if (kind == QLatin1String("truncated")) {
-            ContactFile::create(dir.path(), 2000);
+            samples::createContactsFile(dir.path(), 2000);
             QFile f(path);
             QVERIFY(f.resize(f.size() / 2));
         } else if (kind.startsWith(QLatin1String("readonly"))) {
-            ContactFile::create(dir.path(), 3);
+            samples::createContactsFile(dir.path(), 3);
             // Root writes through any mode; the check runs as nobody.
             asOtherUser = ::geteuid() == 0;
             auto mode = [](const QString &p, mode_t m) { return ::chmod(QFile::encodeName(p).constData(), m) == 0; };

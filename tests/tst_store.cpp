@@ -7,6 +7,7 @@
 #include "platform/data/Query.h"
 #include "store/ContactFile.h"
 #include "store/ContactTable.h"
+#include "store/samples/Samples.h"
 
 #include <QDir>
 #include <QFile>
@@ -185,7 +186,7 @@ void TestStore::twoImportsAtOnceStoreEachNameOnce()
     ContactsFixture fixture(20);
     QTemporaryDir source;
     QVERIFY(source.isValid());
-    ContactFile::create(source.path(), 20000);
+    samples::createContactsFile(source.path(), 20000);
     const QString csv = QDir(source.path()).filePath(QStringLiteral("all.csv"));
     QCOMPARE(QProcess::execute(tool, { QStringLiteral("export"), csv, source.path() }), 0);
 

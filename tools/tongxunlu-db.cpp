@@ -6,8 +6,10 @@
 #include "platform/data/DataError.h"
 #include "platform/os/PrivateFiles.h"
 #include "platform/os/Terminal.h"
+#include "platform/text/Cp936.h"
 #include "store/ContactFile.h"
 #include "store/ContactTable.h"
+#include "store/samples/Samples.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -61,6 +63,7 @@ private:
     QString helpText(const QCommandLineParser &parser, const QString &command) const;
 
     int fail(const QString &message);
+    int failed(exchange::Transfer transfer, const std::exception &error);
     void openContactsFile(txl::Connection &connection, const QString &dir, bool fromStdin);
     ContactFile::PasswordPrompt currentPasswordPrompt(bool fromStdin);
 
@@ -70,16 +73,7 @@ private:
 
 QString nativeContactsPath(const QString &dir)
 {
-    return QDir::toNativeSeparators(QDir(dir).absoluteFilePath(ContactFile::relativePath()));
-}
-
-// The full stop the general error report gives a text: none after an empty
-// text or one that ends in a full stop or other ASCII punctuation below it.
-QString withFullStop(const QString &text)
-{
-    if (text.isEmpty() || text.back().unicode() <= 46)
-        return text;
-    return text + QLatin1Char('.');
+    return QDir::toNativeSeparators(ContactFile::pathIn(dir));
 }
 
 // Breaks the lines of a description the parser shows as they are: at a space
@@ -159,9 +153,17 @@ int Tool::parse(
     return -1;
 }
 
+// A refusal, with the full stop the window's error report gives a text.
 int Tool::fail(const QString &message)
 {
-    m_err << kProgram << ": " << withFullStop(message) << '\n';
+    m_err << kProgram << ": " << txl::text::withFullStop(message) << '\n';
+    return kRefused;
+}
+
+// A failed import or export reads as it does in the window.
+int Tool::failed(exchange::Transfer transfer, const std::exception &error)
+{
+    m_err << kProgram << ": " << exchange::describeFailure(transfer, error) << '\n';
     return kRefused;
 }
 
@@ -183,9 +185,8 @@ ContactFile::PasswordPrompt Tool::currentPasswordPrompt(bool fromStdin)
 
 void Tool::openContactsFile(txl::Connection &connection, const QString &dir, bool fromStdin)
 {
-    connection.setDatabaseFile(QDir(dir).absoluteFilePath(ContactFile::relativePath()));
     try {
-        ContactFile::openAsking(connection, currentPasswordPrompt(fromStdin));
+        ContactFile::openIn(connection, dir, currentPasswordPrompt(fromStdin));
     } catch (const txl::WrongKeyError &) {
         if (!fromStdin && !txl::os::standardInputIsTerminal())
             throw txl::DataError(tr("The file has a password of its own and there is no terminal to ask for it on; "
@@ -237,7 +238,7 @@ int Tool::create(const QStringList &args)
     QElapsedTimer timer;
     timer.start();
     try {
-        ContactFile::create(dir, sample);
+        samples::createContactsFile(dir, sample);
     } catch (const std::exception &e) {
         return fail(QString::fromUtf8(e.what()));
     }
@@ -344,10 +345,8 @@ int Tool::import(const QStringList &args)
         openContactsFile(connection, dir, fromStdin);
         store::ContactTable table(connection);
         summary = exchange::importContacts(table, std::move(records), dryRun);
-    } catch (const exchange::ExchangeError &e) {
-        return fail(e.message());
     } catch (const std::exception &e) {
-        return fail(QString::fromUtf8(e.what()) + QStringLiteral("；没有导入任何联系人。"));
+        return failed(exchange::Transfer::Import, e);
     }
     if (dryRun)
         m_out << tr("Dry run, nothing was written:") << '\n';
@@ -414,10 +413,8 @@ int Tool::exportContacts(const QStringList &args)
                      .arg(records.size())
                      .arg(QDir::toNativeSeparators(QFileInfo(file).absoluteFilePath()))
               << '\n';
-    } catch (const exchange::ExchangeError &e) {
-        return fail(e.message());
     } catch (const std::exception &e) {
-        return fail(QString::fromUtf8(e.what()));
+        return failed(exchange::Transfer::Export, e);
     }
     m_err << tr("(%1 ms)").arg(timer.elapsed()) << '\n';
     return kDone;
@@ -512,6 +509,7 @@ std::vector<std::unique_ptr<QTranslator>> installTranslations()
         if (translator->load(name, dir) && QCoreApplication::installTranslator(translator.get()))
             installed.push_back(std::move(translator));
     }
+    exchange::installChineseTexts(); // the summaries and the import and export failures
     return installed;
 }
 

@@ -58,4 +58,11 @@ QString truncateToBytes(const QString &text, int maxBytes)
     return text.left(i);
 }
 
+QString withFullStop(const QString &text)
+{
+    if (text.isEmpty() || text.back().unicode() <= 46)
+        return text;
+    return text + QLatin1Char('.');
+}
+
 } // namespace txl::text

@@ -18,4 +18,9 @@ int byteLength(const QString &text);
 // The longest prefix of text whose byte length is at most maxBytes.
 QString truncateToBytes(const QString &text, int maxBytes);
 
+// The closing full stop of the general error report: "." is appended unless
+// the text is empty or its last character's code is 46 or less; a text
+// ending in a double-byte character always gets one.
+QString withFullStop(const QString &text);
+
 } // namespace txl::text

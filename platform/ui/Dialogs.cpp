@@ -1,5 +1,7 @@
 #include "platform/ui/Dialogs.h"
 
+#include "platform/text/Cp936.h"
+
 #include <QApplication>
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -117,12 +119,7 @@ bool askYesNo(const QString &text, QuestionKind kind)
 
 QString withFullStop(const QString &text)
 {
-    if (text.isEmpty())
-        return text;
-    const QChar last = text.back();
-    if (last.unicode() <= 46)
-        return text;
-    return text + QLatin1Char('.');
+    return txl::text::withFullStop(text);
 }
 
 QString applicationTitleFor(const QString &programPath)
