@@ -4,7 +4,7 @@ set -euo pipefail
 TXL_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 TXL_PACKAGES=(build-essential cmake pkg-config qt6-base-dev libsqlcipher-dev sqlcipher
   libjpeg62-turbo-dev fonts-wqy-microhei fonts-liberation2
-  qt6-translations-l10n dpkg-dev desktop-file-utils appstream)
+  qt6-translations-l10n qt6-l10n-tools qt6-tools-dev dpkg-dev desktop-file-utils appstream)
 # Only the tests need these: they check the pinyin table against its dictionary.
 TXL_TEST_PACKAGES=(python3 golang-github-mozillazg-go-pinyin-dev)
 

@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
@@ -111,6 +112,8 @@ private slots:
     void roundTrip();
     void gbkExportRefusesWhatItCannotWrite();
     void tool();
+    void toolSpeaksTheLocale_data();
+    void toolSpeaksTheLocale();
 };
 
 void TestExchange::vcardReading_data()
@@ -539,6 +542,59 @@ void TestExchange::tool()
     QCOMPARE(status, 2);
     std::tie(status, out) = run({ QStringLiteral("--help") }, 0);
     QVERIFY(out.contains(QStringLiteral("tongxunlu-db import [--stdin] [--dry-run] FILE [DIR]")));
+}
+
+void TestExchange::toolSpeaksTheLocale_data()
+{
+    QTest::addColumn<QString>("lang");
+    QTest::addColumn<int>("sampleCount"); // the fixture's: < 0 no contacts file
+    QTest::addColumn<QStringList>("args"); // "DIR" stands for the fixture's folder
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("expected");
+    const QString c = QStringLiteral("C.UTF-8");
+    const QString zh = QStringLiteral("zh_CN.UTF-8");
+    const QStringList create { QStringLiteral("create"), QStringLiteral("--sample"), QStringLiteral("3"),
+        QStringLiteral("DIR") };
+    QTest::newRow("made, C") << c << -1 << create << 0 << "Made ";
+    QTest::newRow("made, zh_CN") << zh << -1 << create << 0 << "已建立 ";
+    const QStringList again { QStringLiteral("create"), QStringLiteral("DIR") };
+    QTest::newRow("exists, C") << c << 0 << again << 1 << "exists already";
+    QTest::newRow("exists, zh_CN") << zh << 0 << again << 1 << "已经存在";
+    const QStringList bogus { QStringLiteral("import"), QStringLiteral("--bogus"), QStringLiteral("x.vcf") };
+    QTest::newRow("bad usage, C") << c << 0 << bogus << 2 << "Try 'tongxunlu-db import --help'.";
+    QTest::newRow("bad usage, zh_CN") << zh << 0 << bogus << 2 << "请试试“tongxunlu-db import --help”。";
+    const QStringList help { QStringLiteral("export"), QStringLiteral("--help") };
+    QTest::newRow("help, C") << c << 0 << help << 0 << "Usage: tongxunlu-db export [options] FILE [DIR]";
+    QTest::newRow("help, zh_CN") << zh << 0 << help << 0 << "用法：tongxunlu-db export [选项] FILE [DIR]";
+}
+
+// One language per run: English, or Chinese on a Chinese locale, and no
+// Chinese word in the English output (the paths are Latin).
+void TestExchange::toolSpeaksTheLocale()
+{
+    const QString tool = qEnvironmentVariable("TXL_DB_TOOL");
+    if (tool.isEmpty() || !QFileInfo(tool).isExecutable())
+        QSKIP("the database tool is not built");
+    QFETCH(QString, lang);
+    QFETCH(int, sampleCount);
+    QFETCH(QStringList, args);
+    QFETCH(int, status);
+    QFETCH(QString, expected);
+    ContactsFixture fixture(sampleCount);
+    args.replaceInStrings(QRegularExpression(QStringLiteral("^DIR$")), fixture.dir());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char *var : { "LC_ALL", "LC_MESSAGES", "LANGUAGE" })
+        env.remove(QLatin1String(var));
+    env.insert(QStringLiteral("LANG"), lang);
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.start(tool, args);
+    QVERIFY(p.waitForFinished(60000));
+    const QString out = QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
+    QVERIFY2(p.exitStatus() == QProcess::NormalExit && p.exitCode() == status, qPrintable(out));
+    QVERIFY2(out.contains(expected), qPrintable(out));
+    if (lang.startsWith(u'C'))
+        QVERIFY2(!exchange::containsHan(out), qPrintable(out));
 }
 
 QTEST_GUILESS_MAIN(TestExchange)

@@ -1,5 +1,6 @@
 // The database tool: makes the contacts file the program opens, sets its
 // owner's password, and moves contacts in and out of it as vCard or CSV.
+// Its texts are English; on a Chinese locale they are shown in Chinese.
 #include "exchange/Exchange.h"
 #include "platform/data/Connection.h"
 #include "platform/data/DataError.h"
@@ -7,85 +8,166 @@
 #include "store/ContactFile.h"
 #include "store/ContactTable.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QTextStream>
+#include <QTranslator>
 
 #include <cstdio>
 #include <exception>
+#include <memory>
+#include <vector>
 
 namespace {
 
-const char kUsage[] = R"(Usage: tongxunlu-db create [--sample N] [DIR]
-       tongxunlu-db passwd [--stdin] [--reset] [DIR]
-       tongxunlu-db import [--stdin] [--dry-run] FILE [DIR]
-       tongxunlu-db export [--stdin] [--format vcard|csv] [--encoding utf-8|gbk] FILE [DIR]
-       tongxunlu-db --help | --version
+const QString kProgram = QStringLiteral("tongxunlu-db");
 
-DIR is the program's working folder (default: the current folder); the
-contacts file is DIR/DataBase/data_txl.mdb.
+// Exit statuses, as scripts rely on them.
+constexpr int kDone = 0;
+constexpr int kRefused = 1;
+constexpr int kBadUsage = 2;
 
-create   Makes the password-protected contacts file with its table "data" and,
-         with --sample N, N sample contacts (the same N gives the same
-         contacts). It has the built-in password. An existing file is never
-         touched: the tool refuses.
-passwd   Gives the contacts file a password of its owner's own. The tool asks
-         for the current password (only when the built-in one does not open
-         the file), then for the new one twice; nothing typed is shown. An
-         empty new password, or two that differ, change nothing. The change is
-         made in one transaction: if it is interrupted, even by a crash, the
-         file opens with the old password or the new one. The program then
-         asks for the password when it starts.
-         --reset gives the file the built-in password again.
-import   Adds the contacts of a vCard (2.1, 3.0, 4.0) or CSV file, told apart by
-         the content. Chinese text in UTF-8, UTF-16, GBK/GB18030, GB2312, Big5
-         or UTF-7 (as the file declares or as found) is read. Records without a
-         name, with a name already stored or given twice, or with a name, mobile
-         or QQ longer than 11 bytes are skipped, each with its line and reason.
-         All accepted contacts are stored in one transaction: on any error
-         nothing is stored. --dry-run reports without writing.
-export   Writes every contact as vCard 3.0 (UTF-8) or as CSV with a Chinese
-         header row (UTF-8 with a byte-order mark, or GBK with --encoding gbk).
-         The format defaults to CSV for a .csv or .txt FILE, else vCard.
+class Tool {
+    Q_DECLARE_TR_FUNCTIONS(Tool)
 
-Every command that opens an existing file asks for its password on the
-terminal when the built-in one does not open it. With --stdin the passwords
-are read from standard input instead, one per line, for scripts: the current
-one (only when needed; one try), then for passwd the new one twice. Passwords
-are never taken from the command line or the environment and never written
-anywhere but into the file's encryption. A file with the built-in password
-can be read by anyone who has the program; saved reports, PDF files and
-exported files are plain files.
+public:
+    Tool(QTextStream &out, QTextStream &err)
+        : m_out(out)
+        , m_err(err)
+    {
+    }
 
-Exit status: 0 on success, 1 when refused (nothing changed), 2 on bad usage.
+    int run(QStringList args);
 
-To read the file with the sqlcipher shell (the built-in password shown; use
-the file's own if it has one):
-  sqlcipher DIR/DataBase/data_txl.mdb \
-    "PRAGMA key='%1'; %2 select * from data;"
-)";
+private:
+    int generalHelp(QTextStream &to, int status);
+    int create(const QStringList &args);
+    int passwd(const QStringList &args);
+    int import(const QStringList &args);
+    int exportContacts(const QStringList &args);
 
-int usage(QTextStream &out, int status)
+    // The parts every command's parser shares: the help option and how a
+    // parse ends. Returns -1 to go on, else the exit status.
+    void addHelp(QCommandLineParser &parser);
+    int parse(QCommandLineParser &parser, const QString &command, const QStringList &args, int minPositional,
+        int maxPositional);
+    int badUsage(const QString &command, const QString &message);
+    QString helpText(const QCommandLineParser &parser, const QString &command) const;
+
+    int fail(const QString &message);
+    void openContactsFile(txl::Connection &connection, const QString &dir, bool fromStdin);
+    ContactFile::PasswordPrompt currentPasswordPrompt(bool fromStdin);
+
+    QTextStream &m_out;
+    QTextStream &m_err;
+};
+
+QString nativeContactsPath(const QString &dir)
 {
-    // A quote in the key is doubled, as the PRAGMA's string literal needs.
-    QString key = ContactFile::password();
-    key.replace(QLatin1Char('\''), QStringLiteral("''"));
-    out << QString::fromUtf8(kUsage).arg(key, txl::Connection::cipherPragmas());
-    return status;
+    return QDir::toNativeSeparators(QDir(dir).absoluteFilePath(ContactFile::relativePath()));
 }
 
-int fail(QTextStream &err, const QString &message)
+// The full stop the general error report gives a text: none after an empty
+// text or one that ends in a full stop or other ASCII punctuation below it.
+QString withFullStop(const QString &text)
 {
-    err << "tongxunlu-db: " << message << '\n';
-    return 1;
+    if (text.isEmpty() || text.back().unicode() <= 46)
+        return text;
+    return text + QLatin1Char('.');
+}
+
+// Breaks the lines of a description the parser shows as they are: at a space
+// before the width, or between two wide (Chinese) characters, which count
+// two columns. Indented lines (commands to type) are kept whole.
+QString wrapped(const QString &text, int width = 79)
+{
+    QStringList lines;
+    for (const QString &paragraph : text.split(QLatin1Char('\n'))) {
+        if (paragraph.startsWith(QLatin1Char(' '))) {
+            lines.append(paragraph);
+            continue;
+        }
+        QString line;
+        int columns = 0;
+        int breakAt = -1; // where the line may be cut: after a space or before a wide character
+        for (const QChar c : paragraph) {
+            const bool wide = c.unicode() >= 0x2E80;
+            // No line starts with a closing mark such as "、" or "。".
+            if ((wide && !c.isPunct()) || c == u' ')
+                breakAt = wide ? int(line.size()) : int(line.size()) + 1;
+            line += c;
+            columns += wide ? 2 : 1;
+            if (columns > width && breakAt > 0) {
+                lines.append(line.left(breakAt).trimmed());
+                line = line.mid(breakAt);
+                columns = 0;
+                for (const QChar k : line)
+                    columns += k.unicode() >= 0x2E80 ? 2 : 1;
+                breakAt = -1;
+            }
+        }
+        lines.append(line);
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+void Tool::addHelp(QCommandLineParser &parser)
+{
+    parser.addOption(
+        QCommandLineOption({ QStringLiteral("h"), QStringLiteral("help") }, tr("Show this help and exit.")));
+}
+
+// The parser names the program by the path it was started as; the help
+// names it and the command as a user types them.
+QString Tool::helpText(const QCommandLineParser &parser, const QString &command) const
+{
+    QString text = parser.helpText();
+    const QString started = QCoreApplication::arguments().constFirst();
+    const int at = text.indexOf(started);
+    if (at >= 0)
+        text.replace(at, started.size(), command.isEmpty() ? kProgram : kProgram + QLatin1Char(' ') + command);
+    return text;
+}
+
+int Tool::badUsage(const QString &command, const QString &message)
+{
+    m_err << kProgram << ": " << message << '\n'
+          << tr("Try '%1 --help'.").arg(command.isEmpty() ? kProgram : kProgram + QLatin1Char(' ') + command) << '\n';
+    return kBadUsage;
+}
+
+int Tool::parse(
+    QCommandLineParser &parser, const QString &command, const QStringList &args, int minPositional, int maxPositional)
+{
+    if (!parser.parse(QStringList { kProgram } + args))
+        return badUsage(command, parser.errorText());
+    if (parser.isSet(QStringLiteral("help"))) {
+        m_out << helpText(parser, command);
+        return kDone;
+    }
+    const qsizetype given = parser.positionalArguments().size();
+    if (given < minPositional)
+        return badUsage(command, tr("Too few arguments."));
+    if (given > maxPositional)
+        return badUsage(command, tr("Unexpected argument '%1'.").arg(parser.positionalArguments().at(maxPositional)));
+    return -1;
+}
+
+int Tool::fail(const QString &message)
+{
+    m_err << kProgram << ": " << withFullStop(message) << '\n';
+    return kRefused;
 }
 
 // Asks for the current password when the built-in one does not open the
 // file: on the terminal without echo, three tries, or one line of standard
 // input. Used by every command that opens an existing file.
-ContactFile::PasswordPrompt currentPasswordPrompt(bool fromStdin)
+ContactFile::PasswordPrompt Tool::currentPasswordPrompt(bool fromStdin)
 {
     return [fromStdin](int attempt, QString &password) {
         if (fromStdin)
@@ -93,79 +175,95 @@ ContactFile::PasswordPrompt currentPasswordPrompt(bool fromStdin)
         if (!txl::os::standardInputIsTerminal())
             return false;
         if (attempt > 1)
-            fputs("Wrong password.\n", stderr);
-        return txl::os::readLine(password, true, QStringLiteral("Password of the contacts file: "));
+            std::fputs(qPrintable(tr("Wrong password.") + QLatin1Char('\n')), stderr);
+        return txl::os::readLine(password, true, tr("Password of the contacts file: "));
     };
 }
 
-void openContactsFile(txl::Connection &connection, const QString &dir, bool fromStdin)
+void Tool::openContactsFile(txl::Connection &connection, const QString &dir, bool fromStdin)
 {
     connection.setDatabaseFile(QDir(dir).absoluteFilePath(ContactFile::relativePath()));
     try {
         ContactFile::openAsking(connection, currentPasswordPrompt(fromStdin));
     } catch (const txl::WrongKeyError &) {
         if (!fromStdin && !txl::os::standardInputIsTerminal())
-            throw txl::DataError(QStringLiteral(
-                "The file has a password of its own and there is no terminal to ask for it on; give it with --stdin"));
-        throw;
+            throw txl::DataError(tr("The file has a password of its own and there is no terminal to ask for it on; "
+                                    "give it with --stdin"));
+        throw txl::DataError(tr("Not a valid password"));
     }
 }
 
-int create(QStringList args, QTextStream &out, QTextStream &err)
+QCommandLineOption stdinOption()
 {
-    int sample = 0;
-    QString dir = QStringLiteral(".");
-    bool dirGiven = false;
-    while (!args.isEmpty()) {
-        const QString arg = args.takeFirst();
-        if (arg == QStringLiteral("--sample")) {
-            bool ok = false;
-            sample = args.isEmpty() ? -1 : args.takeFirst().toInt(&ok);
-            if (!ok || sample < 0 || sample > 10000000) {
-                err << "tongxunlu-db: --sample takes a whole number from 0 to 10000000\n";
-                return 2;
-            }
-        } else if (!arg.startsWith(QLatin1Char('-')) && !dirGiven) {
-            dir = arg;
-            dirGiven = true;
-        } else {
-            return usage(err, 2);
-        }
-    }
+    return QCommandLineOption(QStringLiteral("stdin"),
+        QCoreApplication::translate("Tool",
+            "Read the passwords from standard input, one per line, instead of the terminal: the current one "
+            "(only when needed; one try), then for passwd the new one twice."));
+}
 
+void addDirArgument(QCommandLineParser &parser)
+{
+    parser.addPositionalArgument(QStringLiteral("DIR"),
+        QCoreApplication::translate("Tool",
+            "The program's working folder (default: the current folder); the contacts file is "
+            "DIR/DataBase/data_txl.mdb."),
+        QStringLiteral("[DIR]"));
+}
+
+int Tool::create(const QStringList &args)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(wrapped(
+        tr("Makes the password-protected contacts file with its table \"data\" and, with --sample N, N sample "
+           "contacts (the same N gives the same contacts). It has the built-in password. An existing file is never "
+           "touched: the tool refuses.")));
+    addHelp(parser);
+    const QCommandLineOption sampleOption(QStringLiteral("sample"),
+        tr("Fill the new file with N sample contacts (0 to 10000000)."), QStringLiteral("N"), QStringLiteral("0"));
+    parser.addOption(sampleOption);
+    addDirArgument(parser);
+    if (const int status = parse(parser, QStringLiteral("create"), args, 0, 1); status >= 0)
+        return status;
+    bool ok = false;
+    const int sample = parser.value(sampleOption).toInt(&ok);
+    if (!ok || sample < 0 || sample > 10000000)
+        return badUsage(QStringLiteral("create"), tr("--sample takes a whole number from 0 to 10000000."));
+    const QString dir = parser.positionalArguments().value(0, QStringLiteral("."));
+
+    const QString path = nativeContactsPath(dir);
+    if (QFileInfo::exists(path))
+        return fail(tr("The file '%1' exists already; it is left as it is").arg(path));
     QElapsedTimer timer;
     timer.start();
     try {
         ContactFile::create(dir, sample);
     } catch (const std::exception &e) {
-        return fail(err, QString::fromUtf8(e.what()) + QLatin1Char('.'));
+        return fail(QString::fromUtf8(e.what()));
     }
-    out << "Made " << QDir::toNativeSeparators(QDir(dir).absoluteFilePath(ContactFile::relativePath())) << " with "
-        << sample << " contacts in " << timer.elapsed() << " ms.\n";
-    return 0;
+    m_out << tr("Made %1 with %2 contacts in %3 ms.").arg(path).arg(sample).arg(timer.elapsed()) << '\n';
+    return kDone;
 }
 
-int passwd(QStringList args, QTextStream &out, QTextStream &err)
+int Tool::passwd(const QStringList &args)
 {
-    bool fromStdin = false;
-    bool reset = false;
-    QString dir = QStringLiteral(".");
-    bool dirGiven = false;
-    while (!args.isEmpty()) {
-        const QString arg = args.takeFirst();
-        if (arg == QStringLiteral("--stdin"))
-            fromStdin = true;
-        else if (arg == QStringLiteral("--reset"))
-            reset = true;
-        else if (!arg.startsWith(QLatin1Char('-')) && !dirGiven) {
-            dir = arg;
-            dirGiven = true;
-        } else {
-            return usage(err, 2);
-        }
-    }
+    QCommandLineParser parser;
+    parser.setApplicationDescription(wrapped(
+        tr("Gives the contacts file a password of its owner's own. The tool asks for the current password (only when "
+           "the built-in one does not open the file), then for the new one twice; nothing typed is shown. An empty "
+           "new password, or two that differ, change nothing. The change is made in one transaction: if it is "
+           "interrupted, even by a crash, the file opens with the old password or the new one. The program then asks "
+           "for the password when it starts.")));
+    addHelp(parser);
+    const QCommandLineOption fromStdinOption = stdinOption();
+    const QCommandLineOption resetOption(QStringLiteral("reset"), tr("Give the file the built-in password again."));
+    parser.addOptions({ fromStdinOption, resetOption });
+    addDirArgument(parser);
+    if (const int status = parse(parser, QStringLiteral("passwd"), args, 0, 1); status >= 0)
+        return status;
+    const bool fromStdin = parser.isSet(fromStdinOption);
+    const bool reset = parser.isSet(resetOption);
+    const QString dir = parser.positionalArguments().value(0, QStringLiteral("."));
 
-    const QString native = QDir::toNativeSeparators(QDir(dir).absoluteFilePath(ContactFile::relativePath()));
     txl::Connection connection;
     QString newPassword;
     try {
@@ -174,151 +272,233 @@ int passwd(QStringList args, QTextStream &out, QTextStream &err)
             newPassword = ContactFile::password();
         } else {
             if (!fromStdin && !txl::os::standardInputIsTerminal())
-                throw txl::DataError(
-                    QStringLiteral("There is no terminal to ask for the new password on; give it with --stdin"));
+                throw txl::DataError(tr("There is no terminal to ask for the new password on; give it with --stdin"));
             QString again;
-            const bool gotNew = txl::os::readLine(newPassword, true, QStringLiteral("New password: "));
-            const bool gotAgain = gotNew && txl::os::readLine(again, true, QStringLiteral("The new password again: "));
+            const bool gotNew = txl::os::readLine(newPassword, true, tr("New password: "));
+            const bool gotAgain = gotNew && txl::os::readLine(again, true, tr("The new password again: "));
             const bool same = newPassword == again;
             ContactFile::wipe(again);
             if (!gotNew || !gotAgain)
-                throw txl::DataError(QStringLiteral("The new password was not given twice; nothing was changed"));
+                throw txl::DataError(tr("The new password was not given twice; nothing was changed"));
             if (newPassword.isEmpty())
-                throw txl::DataError(QStringLiteral("The new password is empty; nothing was changed"));
+                throw txl::DataError(tr("The new password is empty; nothing was changed"));
             if (!same)
-                throw txl::DataError(QStringLiteral("The two new passwords differ; nothing was changed"));
+                throw txl::DataError(tr("The two new passwords differ; nothing was changed"));
         }
         connection.rekey(newPassword);
         ContactFile::wipe(newPassword);
     } catch (const std::exception &e) {
         ContactFile::wipe(newPassword);
-        err << "tongxunlu-db: " << QString::fromUtf8(e.what()) << ".\n";
-        return 1;
+        return fail(QString::fromUtf8(e.what()));
     }
     connection.close();
+    const QString path = nativeContactsPath(dir);
     if (reset)
-        out << native << " has the built-in password again.\n";
+        m_out << tr("%1 has the built-in password again.").arg(path) << '\n';
     else
-        out << "Changed the password of " << native << ".\n";
-    return 0;
+        m_out << tr("Changed the password of %1.").arg(path) << '\n';
+    return kDone;
 }
 
-// FILE then an optional DIR, with the options each command knows.
-struct Operands {
-    QString file;
-    QString dir = QStringLiteral(".");
-    bool ok = true;
-};
-
-Operands operands(const QStringList &positional)
+int Tool::import(const QStringList &args)
 {
-    Operands o;
-    if (positional.isEmpty() || positional.size() > 2) {
-        o.ok = false;
-        return o;
-    }
-    o.file = positional.at(0);
-    if (positional.size() == 2)
-        o.dir = positional.at(1);
-    return o;
-}
-
-int import(QStringList args, QTextStream &out, QTextStream &err)
-{
-    bool dryRun = false;
-    bool fromStdin = false;
-    QStringList positional;
-    while (!args.isEmpty()) {
-        const QString arg = args.takeFirst();
-        if (arg == QStringLiteral("--dry-run"))
-            dryRun = true;
-        else if (arg == QStringLiteral("--stdin"))
-            fromStdin = true;
-        else if (arg.startsWith(QLatin1Char('-')) && arg != QStringLiteral("-"))
-            return usage(err, 2);
-        else
-            positional.append(arg);
-    }
-    const Operands o = operands(positional);
-    if (!o.ok)
-        return usage(err, 2);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(wrapped(
+        tr("Adds the contacts of a vCard (2.1, 3.0, 4.0) or CSV file, told apart by the content. Chinese text in "
+           "UTF-8, UTF-16, GBK/GB18030, GB2312, Big5 or UTF-7 (as the file declares or as found) is read. Records "
+           "without a name, with a name already stored or given twice, or with a name, mobile or QQ longer than 11 "
+           "bytes are skipped, each with its line and reason. All accepted contacts are stored in one transaction: "
+           "on any error nothing is stored.")));
+    addHelp(parser);
+    const QCommandLineOption fromStdinOption = stdinOption();
+    const QCommandLineOption dryRunOption(
+        QStringLiteral("dry-run"), tr("Report what the import would do without writing."));
+    parser.addOptions({ fromStdinOption, dryRunOption });
+    parser.addPositionalArgument(QStringLiteral("FILE"), tr("The vCard or CSV file to read."));
+    addDirArgument(parser);
+    if (const int status = parse(parser, QStringLiteral("import"), args, 1, 2); status >= 0)
+        return status;
+    const bool fromStdin = parser.isSet(fromStdinOption);
+    const bool dryRun = parser.isSet(dryRunOption);
+    const QString file = parser.positionalArguments().at(0);
+    const QString dir = parser.positionalArguments().value(1, QStringLiteral("."));
 
     QElapsedTimer timer;
     timer.start();
     exchange::ImportSummary summary;
     try {
-        exchange::ContactRecords records = exchange::readContactsFile(o.file);
+        exchange::ContactRecords records = exchange::readContactsFile(file);
         txl::Connection connection;
-        openContactsFile(connection, o.dir, fromStdin);
+        openContactsFile(connection, dir, fromStdin);
         store::ContactTable table(connection);
         summary = exchange::importContacts(table, std::move(records), dryRun);
     } catch (const exchange::ExchangeError &e) {
-        return fail(err, e.message());
+        return fail(e.message());
     } catch (const std::exception &e) {
-        return fail(err, QString::fromUtf8(e.what()) + QStringLiteral("；没有导入任何联系人。"));
+        return fail(QString::fromUtf8(e.what()) + QStringLiteral("；没有导入任何联系人。"));
     }
     if (dryRun)
-        out << "试运行，没有写入：\n";
-    out << summary.summaryLine() << '\n';
+        m_out << tr("Dry run, nothing was written:") << '\n';
+    m_out << summary.summaryLine() << '\n';
     for (const QString &line : summary.skippedLines())
-        out << line << '\n';
-    err << "(" << timer.elapsed() << " ms)\n";
-    return 0;
+        m_out << line << '\n';
+    m_err << tr("(%1 ms)").arg(timer.elapsed()) << '\n';
+    return kDone;
 }
 
-int exportContacts(QStringList args, QTextStream &out, QTextStream &err)
+int Tool::exportContacts(const QStringList &args)
 {
-    QString format;
-    exchange::CsvEncoding encoding = exchange::CsvEncoding::Utf8;
-    bool fromStdin = false;
-    QStringList positional;
-    while (!args.isEmpty()) {
-        const QString arg = args.takeFirst();
-        if (arg == QStringLiteral("--stdin")) {
-            fromStdin = true;
-        } else if (arg == QStringLiteral("--format") && !args.isEmpty()) {
-            format = args.takeFirst().toLower();
-            if (format != u"vcard" && format != u"csv")
-                return usage(err, 2);
-        } else if (arg == QStringLiteral("--encoding") && !args.isEmpty()) {
-            const QString e = args.takeFirst().toLower();
-            if (e == u"utf-8" || e == u"utf8")
-                encoding = exchange::CsvEncoding::Utf8;
-            else if (e == u"gbk")
-                encoding = exchange::CsvEncoding::Gbk;
-            else
-                return usage(err, 2);
-        } else if (arg.startsWith(QLatin1Char('-'))) {
-            return usage(err, 2);
-        } else {
-            positional.append(arg);
-        }
+    QCommandLineParser parser;
+    parser.setApplicationDescription(wrapped(
+        tr("Writes every contact as vCard 3.0 (UTF-8) or as CSV with a Chinese header row (UTF-8 with a byte-order "
+           "mark, or GBK with --encoding gbk). The format defaults to CSV for a .csv or .txt FILE, else vCard.")));
+    addHelp(parser);
+    const QCommandLineOption fromStdinOption = stdinOption();
+    const QCommandLineOption formatOption(
+        QStringLiteral("format"), tr("The format of the file: vcard or csv."), QStringLiteral("vcard|csv"));
+    const QCommandLineOption encodingOption(QStringLiteral("encoding"),
+        tr("The encoding of a CSV file: utf-8 (the default) or gbk."), QStringLiteral("utf-8|gbk"));
+    parser.addOptions({ fromStdinOption, formatOption, encodingOption });
+    parser.addPositionalArgument(QStringLiteral("FILE"), tr("The file to write; an existing one is replaced whole."));
+    addDirArgument(parser);
+    const QString command = QStringLiteral("export");
+    if (const int status = parse(parser, command, args, 1, 2); status >= 0)
+        return status;
+    const bool fromStdin = parser.isSet(fromStdinOption);
+    const QString file = parser.positionalArguments().at(0);
+    const QString dir = parser.positionalArguments().value(1, QStringLiteral("."));
+
+    exchange::FileFormat fileFormat = exchange::formatForPath(file);
+    if (parser.isSet(formatOption)) {
+        const QString format = parser.value(formatOption).toLower();
+        if (format == u"vcard")
+            fileFormat = exchange::FileFormat::VCard;
+        else if (format == u"csv")
+            fileFormat = exchange::FileFormat::Csv;
+        else
+            return badUsage(command, tr("--format takes vcard or csv."));
     }
-    const Operands o = operands(positional);
-    if (!o.ok)
-        return usage(err, 2);
-    const exchange::FileFormat fileFormat = format.isEmpty() ? exchange::formatForPath(o.file)
-        : format == u"csv"                                   ? exchange::FileFormat::Csv
-                                                             : exchange::FileFormat::VCard;
+    exchange::CsvEncoding encoding = exchange::CsvEncoding::Utf8;
+    if (parser.isSet(encodingOption)) {
+        const QString e = parser.value(encodingOption).toLower();
+        if (e == u"gbk")
+            encoding = exchange::CsvEncoding::Gbk;
+        else if (e != u"utf-8" && e != u"utf8")
+            return badUsage(command, tr("--encoding takes utf-8 or gbk."));
+    }
     if (fileFormat == exchange::FileFormat::VCard && encoding == exchange::CsvEncoding::Gbk)
-        return fail(err, QStringLiteral("vCard 文件总是以 UTF-8 写出；--encoding gbk 只用于 CSV。"));
+        return fail(tr("vCard files are always written in UTF-8; --encoding gbk is for CSV only."));
 
     QElapsedTimer timer;
     timer.start();
     try {
         txl::Connection connection;
-        openContactsFile(connection, o.dir, fromStdin);
+        openContactsFile(connection, dir, fromStdin);
         const exchange::ContactRecords records = exchange::recordsOf(store::ContactTable(connection).all());
-        exchange::exportFile(o.file, records, fileFormat, encoding);
-        out << "导出 " << records.size() << " 条到 " << QDir::toNativeSeparators(QFileInfo(o.file).absoluteFilePath())
-            << '\n';
+        exchange::exportFile(file, records, fileFormat, encoding);
+        m_out << tr("Exported %1 contacts to %2")
+                     .arg(records.size())
+                     .arg(QDir::toNativeSeparators(QFileInfo(file).absoluteFilePath()))
+              << '\n';
     } catch (const exchange::ExchangeError &e) {
-        return fail(err, e.message());
+        return fail(e.message());
     } catch (const std::exception &e) {
-        return fail(err, QString::fromUtf8(e.what()) + QLatin1Char('.'));
+        return fail(QString::fromUtf8(e.what()));
     }
-    err << "(" << timer.elapsed() << " ms)\n";
-    return 0;
+    m_err << tr("(%1 ms)").arg(timer.elapsed()) << '\n';
+    return kDone;
+}
+
+// The help without a command: what each command is for, and what they share.
+int Tool::generalHelp(QTextStream &to, int status)
+{
+    QCommandLineParser parser;
+    // A quote in the key is doubled, as the PRAGMA's string literal needs.
+    QString key = ContactFile::password();
+    key.replace(QLatin1Char('\''), QStringLiteral("''"));
+    parser.setApplicationDescription(wrapped(
+        tr("Makes the contacts file of tongxunlu, sets its password, and moves contacts in and out of it as vCard or "
+           "CSV.\n"
+           "\n"
+           "  tongxunlu-db create [--sample N] [DIR]\n"
+           "  tongxunlu-db passwd [--stdin] [--reset] [DIR]\n"
+           "  tongxunlu-db import [--stdin] [--dry-run] FILE [DIR]\n"
+           "  tongxunlu-db export [--stdin] [--format vcard|csv] [--encoding utf-8|gbk] FILE [DIR]\n"
+           "\n"
+           "create   makes the contacts file (with sample contacts if asked)\n"
+           "passwd   sets the owner's password of the contacts file, or the built-in one\n"
+           "import   adds the contacts of a vCard or CSV file\n"
+           "export   writes every contact to a vCard or CSV file\n"
+           "\"tongxunlu-db COMMAND --help\" describes a command and its options.\n"
+           "\n"
+           "DIR is the program's working folder (default: the current folder); the contacts file is "
+           "DIR/DataBase/data_txl.mdb.\n"
+           "\n"
+           "Every command that opens an existing file asks for its password on the terminal when the built-in one "
+           "does not open it. With --stdin the passwords are read from standard input instead, one per line, for "
+           "scripts. Passwords are never taken from the command line or the environment and never written anywhere "
+           "but into the file's encryption. A file with the built-in password can be read by anyone who has the "
+           "program; saved reports, PDF files and exported files are plain files.\n"
+           "\n"
+           "Exit status: 0 on success, 1 when refused (nothing changed), 2 on bad usage.\n"
+           "\n"
+           "To read the file with the sqlcipher shell (the built-in password shown; use the file's own if it has "
+           "one):\n"
+           "  sqlcipher DIR/DataBase/data_txl.mdb \\\n"
+           "    \"PRAGMA key='%1'; %2 select * from data;\"")
+            .arg(key, txl::Connection::cipherPragmas())));
+    addHelp(parser);
+    parser.addOption(QCommandLineOption(QStringLiteral("version"), tr("Show the version and exit.")));
+    parser.addPositionalArgument(QStringLiteral("COMMAND"), tr("create, passwd, import or export."));
+    to << helpText(parser, QString());
+    return status;
+}
+
+int Tool::run(QStringList args)
+{
+    if (args.isEmpty())
+        return generalHelp(m_out, kBadUsage);
+    const QString command = args.takeFirst();
+    if (command == u"create")
+        return create(args);
+    if (command == u"passwd")
+        return passwd(args);
+    if (command == u"import")
+        return import(args);
+    if (command == u"export")
+        return exportContacts(args);
+    if (command == u"--help" || command == u"-h")
+        return args.isEmpty() ? generalHelp(m_out, kDone)
+                              : badUsage(QString(), tr("Unexpected argument '%1'.").arg(args.first()));
+    if (command == u"--version") {
+        if (!args.isEmpty())
+            return badUsage(QString(), tr("Unexpected argument '%1'.").arg(args.first()));
+        m_out << kProgram << " " TXL_VERSION "\n";
+        return kDone;
+    }
+    if (command.startsWith(u'-'))
+        return badUsage(QString(), tr("Unknown option '%1'.").arg(command));
+    return badUsage(QString(), tr("Unknown command '%1'.").arg(command));
+}
+
+// The tool's own texts and Qt's (the parser's headings) in Chinese when the
+// user's language is Chinese; else the English they are written in.
+std::vector<std::unique_ptr<QTranslator>> installTranslations()
+{
+    std::vector<std::unique_ptr<QTranslator>> installed;
+    const QStringList languages = QLocale::system().uiLanguages();
+    if (languages.isEmpty() || !languages.constFirst().startsWith(QLatin1String("zh")))
+        return installed;
+    const std::pair<QString, QString> catalogues[] = {
+        { QStringLiteral("tongxunlu-db_zh_CN"), QStringLiteral(":/i18n") },
+        { QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath) },
+    };
+    for (const auto &[name, dir] : catalogues) {
+        auto translator = std::make_unique<QTranslator>();
+        if (translator->load(name, dir) && QCoreApplication::installTranslator(translator.get()))
+            installed.push_back(std::move(translator));
+    }
+    return installed;
 }
 
 } // namespace
@@ -326,23 +506,8 @@ int exportContacts(QStringList args, QTextStream &out, QTextStream &err)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
+    const auto translations = installTranslations();
     QTextStream out(stdout);
     QTextStream err(stderr);
-    QStringList args = app.arguments().mid(1);
-    if (args.isEmpty() || args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h")))
-        return usage(out, args.isEmpty() ? 2 : 0);
-    if (args == QStringList { QStringLiteral("--version") }) {
-        out << "tongxunlu-db " TXL_VERSION "\n";
-        return 0;
-    }
-    const QString command = args.takeFirst();
-    if (command == QStringLiteral("create"))
-        return create(args, out, err);
-    if (command == QStringLiteral("passwd"))
-        return passwd(args, out, err);
-    if (command == QStringLiteral("import"))
-        return import(args, out, err);
-    if (command == QStringLiteral("export"))
-        return exportContacts(args, out, err);
-    return usage(err, 2);
+    return Tool(out, err).run(app.arguments().mid(1));
 }
