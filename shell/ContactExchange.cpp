@@ -2,6 +2,7 @@
 
 #include "exchange/Exchange.h"
 #include "platform/ui/Dialogs.h"
+#include "store/Backups.h"
 #include "store/ContactTable.h"
 #include "store/Unit_Dm.h"
 
@@ -99,6 +100,15 @@ void importContacts(QWidget *parent)
     };
 
     exchange::ImportSummary summary;
+    try {
+        store::Backups::beforeChange(*Dm->scon);
+    } catch (const std::exception &e) {
+        progress.reset();
+        txl::ui::showNotice(
+            QStringLiteral("无法先备份通讯录文件：%1\n没有导入任何联系人。").arg(QString::fromUtf8(e.what())),
+            QStringLiteral("导入联系人"), txl::ui::Icon::Warning);
+        return;
+    }
     try {
         store::ContactTable table = Dm->contactTable();
         summary = exchange::importContacts(table, std::move(records), false, report);

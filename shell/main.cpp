@@ -3,6 +3,7 @@
 #include "platform/ui/SystemTranslations.h"
 #include "shell/StartupPassword.h"
 #include "shell/Unit_Main.h"
+#include "store/Backups.h"
 #include "store/Unit_Dm.h"
 
 #include <QApplication>
@@ -91,6 +92,9 @@ int main(int argc, char *argv[])
 
     // A file with its owner's password is opened here; the main window's
     // first open then finds the connection ready.
+    // Held while the window runs: the tool's restore refuses to replace the
+    // file meanwhile.
+    const store::FileInUse inUse(ContactFile::relativePath(), store::FileInUse::Mode::Shared);
     Dm->unlock(askContactsPassword);
 
     frm_Main = new Tfrm_Main;
