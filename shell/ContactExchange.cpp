@@ -3,6 +3,7 @@
 #include "exchange/Exchange.h"
 #include "platform/ui/Dialogs.h"
 #include "platform/ui/FileDialogs.h"
+#include "store/Backups.h"
 #include "store/ContactTable.h"
 #include "store/Unit_Dm.h"
 
@@ -220,6 +221,15 @@ void importContacts(QWidget *parent)
         return !progress.wasCanceled();
     };
     exchange::ImportSummary summary = std::move(job->summary);
+    try {
+        store::Backups::beforeChange(*Dm->scon);
+    } catch (const std::exception &e) {
+        progress.close();
+        txl::ui::showNotice(
+            QStringLiteral("无法先备份通讯录文件：%1\n没有导入任何联系人。").arg(QString::fromUtf8(e.what())),
+            QStringLiteral("导入联系人"), txl::ui::Icon::Warning);
+        return;
+    }
     try {
         store::ContactTable table = Dm->contactTable();
         exchange::storeImported(table, job->records, summary, false, report);

@@ -2,6 +2,7 @@
 #include "shell/Startup.h"
 #include "shell/StartupPassword.h"
 #include "shell/Unit_Main.h"
+#include "store/Backups.h"
 #include "store/Unit_Dm.h"
 
 #include <QApplication>
@@ -65,6 +66,9 @@ int main(int argc, char *argv[])
     const std::unique_ptr<QTranslator> qtTexts = startup::setUpApplication();
     if (!startup::createDataModule(std::move(ahead)))
         return 1;
+    // Held while the window runs: the tool's restore refuses to replace the
+    // file meanwhile.
+    const store::FileInUse inUse(ContactFile::relativePath(), store::FileInUse::Mode::Shared);
     startup::showMainWindow(askContactsPassword);
     const int status = QApplication::exec();
     delete frm_Main;

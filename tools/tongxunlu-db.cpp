@@ -1,5 +1,6 @@
 // The database tool: makes the contacts file the program opens, sets its
-// owner's password, and moves contacts in and out of it as vCard or CSV.
+// owner's password, moves contacts in and out of it as vCard or CSV, and
+// keeps backups of it.
 // Its texts are English; on a Chinese locale they are shown in Chinese.
 #include "exchange/Exchange.h"
 #include "platform/data/Connection.h"
@@ -7,6 +8,7 @@
 #include "platform/os/PrivateFiles.h"
 #include "platform/os/Terminal.h"
 #include "platform/text/Cp936.h"
+#include "store/Backups.h"
 #include "store/ContactFile.h"
 #include "store/ContactTable.h"
 #include "store/samples/Samples.h"
@@ -21,12 +23,15 @@
 #include <QTextStream>
 #include <QTranslator>
 
+#include <cmath>
 #include <cstdio>
 #include <exception>
 #include <memory>
 #include <vector>
 
 namespace {
+
+ContactFile::PasswordPrompt passwordPrompt(bool fromStdin, const QString &question);
 
 const QString kProgram = QStringLiteral("tongxunlu-db");
 
@@ -53,6 +58,9 @@ private:
     int passwd(const QStringList &args);
     int import(const QStringList &args);
     int exportContacts(const QStringList &args);
+    int backup(const QStringList &args);
+    int backups(const QStringList &args);
+    int restore(const QStringList &args);
 
     // The parts every command's parser shares: the help option and how a
     // parse ends. Returns -1 to go on, else the exit status.
@@ -65,7 +73,10 @@ private:
     int fail(const QString &message);
     int failed(exchange::Transfer transfer, const std::exception &error);
     void openContactsFile(txl::Connection &connection, const QString &dir, bool fromStdin);
-    ContactFile::PasswordPrompt currentPasswordPrompt(bool fromStdin);
+    void openFile(txl::Connection &connection, const QString &path, bool fromStdin, const QString &question);
+    // The backup before a bulk change: empty, or why it was not made.
+    QString backUpFirst(txl::Connection &open, QTextStream &to);
+    bool confirmWeakPassword(const QString &password, bool fromStdin, bool accepted);
 
     QTextStream &m_out;
     QTextStream &m_err;
@@ -170,23 +181,30 @@ int Tool::failed(exchange::Transfer transfer, const std::exception &error)
 // Asks for the current password when the built-in one does not open the
 // file: on the terminal without echo, three tries, or one line of standard
 // input. Used by every command that opens an existing file.
-ContactFile::PasswordPrompt Tool::currentPasswordPrompt(bool fromStdin)
+ContactFile::PasswordPrompt passwordPrompt(bool fromStdin, const QString &question)
 {
-    return [fromStdin](int attempt, QString &password) {
+    return [fromStdin, question](int attempt, QString &password) {
         if (fromStdin)
             return attempt == 1 && txl::os::readLine(password);
         if (!txl::os::standardInputIsTerminal())
             return false;
         if (attempt > 1)
-            std::fputs(qPrintable(tr("Wrong password.") + QLatin1Char('\n')), stderr);
-        return txl::os::readLine(password, true, tr("Password of the contacts file: "));
+            std::fputs(qPrintable(Tool::tr("Wrong password.") + QLatin1Char('\n')), stderr);
+        return txl::os::readLine(password, true, question);
     };
 }
 
 void Tool::openContactsFile(txl::Connection &connection, const QString &dir, bool fromStdin)
 {
+    openFile(connection, QDir(dir).absoluteFilePath(ContactFile::relativePath()), fromStdin,
+        tr("Password of the contacts file: "));
+}
+
+void Tool::openFile(txl::Connection &connection, const QString &path, bool fromStdin, const QString &question)
+{
+    connection.setDatabaseFile(path);
     try {
-        ContactFile::openIn(connection, dir, currentPasswordPrompt(fromStdin));
+        ContactFile::openAsking(connection, passwordPrompt(fromStdin, question));
     } catch (const txl::WrongKeyError &) {
         if (!fromStdin && !txl::os::standardInputIsTerminal())
             throw txl::DataError(tr("The file has a password of its own and there is no terminal to ask for it on; "
@@ -263,14 +281,19 @@ int Tool::passwd(const QStringList &args)
     addHelp(parser);
     const QCommandLineOption fromStdinOption = stdinOption();
     const QCommandLineOption resetOption(QStringLiteral("reset"), tr("Give the file the built-in password again."));
-    parser.addOptions({ fromStdinOption, resetOption });
+    const QCommandLineOption acceptWeakOption(QStringLiteral("accept-weak"),
+        tr("With --stdin: take a password of fewer than 8 characters or of digits only (on a terminal the tool "
+           "asks instead)."));
+    parser.addOptions({ fromStdinOption, resetOption, acceptWeakOption });
     addDirArgument(parser);
     if (const int status = parse(parser, QStringLiteral("passwd"), args, 0, 1); status >= 0)
         return status;
     const bool fromStdin = parser.isSet(fromStdinOption);
     const bool reset = parser.isSet(resetOption);
+    const bool acceptWeak = parser.isSet(acceptWeakOption);
     const QString dir = parser.positionalArguments().value(0, QStringLiteral("."));
 
+    const store::FileInUse inUse(nativeContactsPath(dir), store::FileInUse::Mode::Shared);
     txl::Connection connection;
     QString newPassword;
     try {
@@ -291,7 +314,11 @@ int Tool::passwd(const QStringList &args)
                 throw txl::DataError(tr("The new password is empty; nothing was changed"));
             if (!same)
                 throw txl::DataError(tr("The two new passwords differ; nothing was changed"));
+            if (!confirmWeakPassword(newPassword, fromStdin, acceptWeak))
+                throw txl::DataError(tr("The new password was not confirmed; nothing was changed"));
         }
+        if (const QString why = backUpFirst(connection, m_out); !why.isEmpty())
+            throw txl::DataError(tr("%1; the password was not changed").arg(why));
         connection.rekey(newPassword);
         ContactFile::wipe(newPassword);
         // Made before files were private, or copied in: owner-only now.
@@ -341,8 +368,11 @@ int Tool::import(const QStringList &args)
     exchange::ImportSummary summary;
     try {
         exchange::ContactRecords records = exchange::readContactsFile(file);
+        const store::FileInUse inUse(nativeContactsPath(dir), store::FileInUse::Mode::Shared);
         txl::Connection connection;
         openContactsFile(connection, dir, fromStdin);
+        if (const QString why = dryRun ? QString() : backUpFirst(connection, m_err); !why.isEmpty())
+            return fail(why + QStringLiteral("；没有导入任何联系人。"));
         store::ContactTable table(connection);
         summary = exchange::importContacts(table, std::move(records), dryRun);
     } catch (const std::exception &e) {
@@ -420,6 +450,240 @@ int Tool::exportContacts(const QStringList &args)
     return kDone;
 }
 
+// The file allows about this many password guesses a second on one
+// processor core (its key derivation: PBKDF2 with 64,000 rounds); a guesser
+// with a few cores goes that many times faster.
+constexpr double kGuessesPerCoreSecond = 32;
+constexpr int kGuesserCores = 8;
+
+// Counted units in whole numbers: "1 hour", "9 hours".
+QString roughDuration(double seconds)
+{
+    const auto count = [](double n, const QString &one, const QString &many) {
+        const long whole = std::lround(n);
+        return whole == 1 ? one : many.arg(whole);
+    };
+    if (seconds < 120)
+        return count(std::ceil(seconds), Tool::tr("1 second"), Tool::tr("%1 seconds"));
+    if (seconds < 2 * 3600)
+        return count(seconds / 60, Tool::tr("1 minute"), Tool::tr("%1 minutes"));
+    if (seconds < 2 * 86400)
+        return count(seconds / 3600, Tool::tr("1 hour"), Tool::tr("%1 hours"));
+    if (seconds < 2 * 365 * 86400.0)
+        return count(seconds / 86400, Tool::tr("1 day"), Tool::tr("%1 days"));
+    const double years = seconds / (365.25 * 86400);
+    if (years > 1e6)
+        return Tool::tr("more than a million years");
+    return count(years, Tool::tr("1 year"), Tool::tr("%1 years"));
+}
+
+// Empty for a password of 8 characters or more that is not all digits; else
+// how fast all passwords of its kind are tried.
+QString weakPasswordWarning(const QString &password)
+{
+    bool digitsOnly = !password.isEmpty();
+    bool lower = false, upper = false, digit = false, other = false, wide = false;
+    for (const QChar c : password) {
+        const char16_t u = c.unicode();
+        const bool isDigit = u >= u'0' && u <= u'9';
+        digitsOnly = digitsOnly && isDigit;
+        digit = digit || isDigit;
+        lower = lower || (u >= u'a' && u <= u'z');
+        upper = upper || (u >= u'A' && u <= u'Z');
+        wide = wide || u > 0x7f;
+        other = other || (u <= 0x7f && !c.isLetterOrNumber());
+    }
+    if (!digitsOnly && password.size() >= 8)
+        return QString();
+    // The choices a guesser tries for each character of such a password
+    // (common Chinese characters counted as 3,500).
+    const double alphabet = digitsOnly
+        ? 10
+        : (lower ? 26 : 0) + (upper ? 26 : 0) + (digit ? 10 : 0) + (other ? 33 : 0) + (wide ? 3500 : 0);
+    const double tries = std::pow(alphabet, double(password.size()));
+    const double oneCore = tries / kGuessesPerCoreSecond;
+    return Tool::tr("Warning: this password is %1. The file allows about %2 guesses a second per processor core, so "
+                    "all %3 passwords of this kind are tried in about %4 on one core, %5 on a computer with %6 "
+                    "cores. A longer password of letters and digits holds out far longer.")
+        .arg(digitsOnly ? Tool::tr("of digits only") : Tool::tr("of fewer than 8 characters"))
+        .arg(kGuessesPerCoreSecond)
+        .arg(tries < 1e15 ? QString::number(tries, 'f', 0) : QString::number(tries, 'g', 3))
+        .arg(roughDuration(oneCore), roughDuration(oneCore / kGuesserCores))
+        .arg(kGuesserCores);
+}
+
+bool Tool::confirmWeakPassword(const QString &password, bool fromStdin, bool accepted)
+{
+    const QString warning = weakPasswordWarning(password);
+    if (warning.isEmpty() || accepted)
+        return true;
+    m_err << wrapped(warning) << '\n';
+    m_err.flush();
+    if (fromStdin || !txl::os::standardInputIsTerminal()) {
+        m_err << tr("Give --accept-weak to use it anyway.") << '\n';
+        return false;
+    }
+    QString answer;
+    const bool got = txl::os::readLine(answer, false, tr("Use it anyway? Type yes to confirm: "));
+    return got && answer.trimmed().toLower() == tr("yes");
+}
+
+QString Tool::backUpFirst(txl::Connection &open, QTextStream &to)
+{
+    try {
+        const QString made = store::Backups::beforeChange(open);
+        to << tr("Backed up the contacts file as %1.").arg(QDir::toNativeSeparators(made)) << '\n';
+        return QString();
+    } catch (const std::exception &e) {
+        return tr("Could not back up the contacts file first: %1").arg(QString::fromUtf8(e.what()));
+    }
+}
+
+QString sizeText(qint64 bytes)
+{
+    if (bytes < 1024 * 1024)
+        return QStringLiteral("%1 KB").arg(QString::number(double(bytes) / 1024, 'f', 1));
+    return QStringLiteral("%1 MB").arg(QString::number(double(bytes) / (1024 * 1024), 'f', 1));
+}
+
+int Tool::backup(const QStringList &args)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(wrapped(
+        tr("Copies the contacts file into DIR/DataBase/backups/ as data_txl-YYYY-MM-DD-HHMMSS.mdb (local time): the "
+           "same bytes, so the same password opens it. The copy is synced to disk and read back whole (PRAGMA "
+           "quick_check) before it is named; files are readable by their owner only. The newest 10 are kept. The "
+           "tool and the program also make one by themselves before an import, a password change and a restore.")));
+    addHelp(parser);
+    const QCommandLineOption fromStdinOption = stdinOption();
+    const QCommandLineOption keepOption(QStringLiteral("keep"),
+        tr("Keep the newest N backups from now on (1 to %1; kept in DataBase/backups/keep, for the program too).")
+            .arg(store::Backups::kMaxKeep),
+        QStringLiteral("N"));
+    parser.addOptions({ fromStdinOption, keepOption });
+    addDirArgument(parser);
+    const QString command = QStringLiteral("backup");
+    if (const int status = parse(parser, command, args, 0, 1); status >= 0)
+        return status;
+    int keep = 0;
+    if (parser.isSet(keepOption)) {
+        bool ok = false;
+        keep = parser.value(keepOption).toInt(&ok);
+        if (!ok || keep < 1 || keep > store::Backups::kMaxKeep)
+            return badUsage(command, tr("--keep takes a whole number from 1 to %1.").arg(store::Backups::kMaxKeep));
+    }
+    const QString file = nativeContactsPath(parser.positionalArguments().value(0, QStringLiteral(".")));
+    const store::FileInUse inUse(file, store::FileInUse::Mode::Shared);
+    try {
+        txl::Connection connection;
+        openFile(connection, file, parser.isSet(fromStdinOption), tr("Password of the contacts file: "));
+        if (keep > 0)
+            store::Backups::setKeepCount(file, keep);
+        const QString made = store::Backups::beforeChange(connection);
+        m_out << tr("Made the backup %1 (%2).").arg(QDir::toNativeSeparators(made), sizeText(QFileInfo(made).size()))
+              << '\n';
+    } catch (const std::exception &e) {
+        return fail(tr("No backup was made: %1").arg(QString::fromUtf8(e.what())));
+    }
+    return kDone;
+}
+
+int Tool::backups(const QStringList &args)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(wrapped(
+        tr("Lists the backups in DIR/DataBase/backups/, oldest first: date and time, contacts, size and name. Backups "
+           "under the contacts file's password or the built-in one are counted; others show \"?\".")));
+    addHelp(parser);
+    const QCommandLineOption fromStdinOption = stdinOption();
+    parser.addOption(fromStdinOption);
+    addDirArgument(parser);
+    if (const int status = parse(parser, QStringLiteral("backups"), args, 0, 1); status >= 0)
+        return status;
+    const QString file = nativeContactsPath(parser.positionalArguments().value(0, QStringLiteral(".")));
+    // With the current file open, backups under its password are counted too.
+    txl::Connection current;
+    bool open = false;
+    if (QFileInfo::exists(file)) {
+        try {
+            openFile(current, file, parser.isSet(fromStdinOption), tr("Password of the contacts file: "));
+            open = true;
+        } catch (const std::exception &e) {
+            m_err << txl::text::withFullStop(
+                tr("The contacts file does not open (%1); backups are counted with the built-in "
+                   "password")
+                    .arg(QString::fromUtf8(e.what())))
+                  << '\n';
+        }
+    }
+    const std::vector<store::Backups::Entry> entries = store::Backups::list(file, open ? &current : nullptr);
+    const QString folder = QDir::toNativeSeparators(store::Backups::folderOf(file));
+    if (entries.empty()) {
+        m_out << tr("No backups in %1.").arg(folder) << '\n';
+        return kDone;
+    }
+    m_out << tr("Backups in %1 (the newest %2 are kept):").arg(folder).arg(store::Backups::keepCount(file)) << '\n';
+    for (const store::Backups::Entry &e : entries) {
+        const QString count = e.contacts >= 0 ? QString::number(e.contacts) : QStringLiteral("?");
+        m_out << e.made.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) << "  " << count.rightJustified(8) << ' '
+              << tr("contacts") << "  " << sizeText(e.bytes).rightJustified(10) << "  " << QFileInfo(e.path).fileName()
+              << '\n';
+    }
+    return kDone;
+}
+
+int Tool::restore(const QStringList &args)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(wrapped(
+        tr("Puts BACKUP (a path, or a name from \"tongxunlu-db backups\") in place of the contacts file, after "
+           "backing the current file up. Refused while the program or another tongxunlu-db has the file open. At "
+           "every moment, even under kill -9, the file is the old one or the backup, whole. With --stdin the lines "
+           "are the backup's password, then the current file's, each only when the built-in password does not open "
+           "the file.")));
+    addHelp(parser);
+    const QCommandLineOption fromStdinOption = stdinOption();
+    parser.addOption(fromStdinOption);
+    parser.addPositionalArgument(QStringLiteral("BACKUP"), tr("The backup to restore."));
+    addDirArgument(parser);
+    if (const int status = parse(parser, QStringLiteral("restore"), args, 1, 2); status >= 0)
+        return status;
+    const bool fromStdin = parser.isSet(fromStdinOption);
+    const QString file = nativeContactsPath(parser.positionalArguments().value(1, QStringLiteral(".")));
+    QString backupPath = parser.positionalArguments().at(0);
+    // A bare name from the list is looked for in the backups folder.
+    if (!QFileInfo::exists(backupPath) && !backupPath.contains(QLatin1Char('/')))
+        backupPath = QDir(store::Backups::folderOf(file)).filePath(backupPath);
+    backupPath = QDir::toNativeSeparators(QFileInfo(backupPath).absoluteFilePath());
+    if (!QFileInfo(backupPath).isFile())
+        return fail(tr("Could not find the backup '%1'; nothing was restored").arg(backupPath));
+    if (QFileInfo(backupPath) == QFileInfo(file))
+        return fail(tr("That is the contacts file itself; nothing was restored"));
+    if (!QDir().mkpath(QFileInfo(file).absolutePath()))
+        return fail(tr("Could not make the folder of '%1'; nothing was restored").arg(file));
+
+    const store::FileInUse inUse(file, store::FileInUse::Mode::Exclusive);
+    if (!inUse.held())
+        return fail(tr("The contacts file is open in the program or in another tongxunlu-db; close it and try "
+                       "again. Nothing was restored"));
+    try {
+        txl::Connection backup;
+        openFile(backup, backupPath, fromStdin, tr("Password of the backup: "));
+        store::Backups::restore(backup, file, [&] {
+            if (!QFileInfo::exists(file))
+                return;
+            txl::Connection current;
+            openFile(current, file, fromStdin, tr("Password of the contacts file: "));
+            if (const QString why = backUpFirst(current, m_out); !why.isEmpty())
+                throw txl::DataError(why);
+        });
+    } catch (const std::exception &e) {
+        return fail(tr("Nothing was restored: %1").arg(QString::fromUtf8(e.what())));
+    }
+    m_out << tr("Restored %1 as %2.").arg(backupPath, file) << '\n';
+    return kDone;
+}
+
 // The help without a command: what each command is for, and what they share.
 int Tool::generalHelp(QTextStream &to, int status)
 {
@@ -432,14 +696,20 @@ int Tool::generalHelp(QTextStream &to, int status)
            "CSV.\n"
            "\n"
            "  tongxunlu-db create [--sample N] [DIR]\n"
-           "  tongxunlu-db passwd [--stdin] [--reset] [DIR]\n"
+           "  tongxunlu-db passwd [--stdin] [--reset] [--accept-weak] [DIR]\n"
            "  tongxunlu-db import [--stdin] [--dry-run] FILE [DIR]\n"
            "  tongxunlu-db export [--stdin] [--format vcard|csv] [--encoding utf-8|gbk] FILE [DIR]\n"
+           "  tongxunlu-db backup [--stdin] [--keep N] [DIR]\n"
+           "  tongxunlu-db backups [--stdin] [DIR]\n"
+           "  tongxunlu-db restore [--stdin] BACKUP [DIR]\n"
            "\n"
            "create   makes the contacts file (with sample contacts if asked)\n"
            "passwd   sets the owner's password of the contacts file, or the built-in one\n"
            "import   adds the contacts of a vCard or CSV file\n"
            "export   writes every contact to a vCard or CSV file\n"
+           "backup   copies the contacts file into DIR/DataBase/backups/\n"
+           "backups  lists the backups\n"
+           "restore  puts a backup in place of the contacts file\n"
            "\"tongxunlu-db COMMAND --help\" describes a command and its options.\n"
            "\n"
            "DIR is the program's working folder (default: the current folder); the contacts file is "
@@ -460,7 +730,8 @@ int Tool::generalHelp(QTextStream &to, int status)
             .arg(key, txl::Connection::cipherPragmas())));
     addHelp(parser);
     parser.addOption(QCommandLineOption(QStringLiteral("version"), tr("Show the version and exit.")));
-    parser.addPositionalArgument(QStringLiteral("COMMAND"), tr("create, passwd, import or export."));
+    parser.addPositionalArgument(
+        QStringLiteral("COMMAND"), tr("create, passwd, import, export, backup, backups or restore."));
     to << helpText(parser, QString());
     return status;
 }
@@ -478,6 +749,12 @@ int Tool::run(QStringList args)
         return import(args);
     if (command == u"export")
         return exportContacts(args);
+    if (command == u"backup")
+        return backup(args);
+    if (command == u"backups")
+        return backups(args);
+    if (command == u"restore")
+        return restore(args);
     if (command == u"--help" || command == u"-h")
         return args.isEmpty() ? generalHelp(m_out, kDone)
                               : badUsage(QString(), tr("Unexpected argument '%1'.").arg(args.first()));

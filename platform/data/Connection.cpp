@@ -15,6 +15,12 @@
 #include <system_error>
 #include <utility>
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
 namespace txl {
 
 namespace {
@@ -24,19 +30,57 @@ namespace {
 const char kCipherPageSize[] = "PRAGMA cipher_page_size = 4096;";
 const char kCacheSize[] = "PRAGMA cache_size = -65536;";
 
+// The engine says "database or disk is full" for a full disk; a user needs
+// to hear which of the two it is.
+const char kDiskFull[] = "The disk is full: there is no room left to write the change";
+
 QString sqliteMessage(sqlite3 *db)
 {
+    if (db && (sqlite3_extended_errcode(db) & 0xff) == SQLITE_FULL)
+        return QString::fromLatin1(kDiskFull);
     return QString::fromUtf8(db ? sqlite3_errmsg(db) : "out of memory");
+}
+
+// The message of a failed sqlite3_exec: its own text, or the connection's.
+QString execMessage(sqlite3 *db, char *err)
+{
+    const QString msg = db && (sqlite3_extended_errcode(db) & 0xff) == SQLITE_FULL
+        ? QString::fromLatin1(kDiskFull)
+        : QString::fromUtf8(err ? err : sqlite3_errmsg(db));
+    sqlite3_free(err);
+    return msg;
+}
+
+QString errnoMessage(int error)
+{
+    if (error == ENOSPC || error == EDQUOT)
+        return QStringLiteral("the disk is full");
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// Writes all of `size` bytes, through interruptions and short writes.
+bool writeAll(int fd, const char *data, size_t size)
+{
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = ENOSPC;
+            return false;
+        }
+        data += n;
+        size -= size_t(n);
+    }
+    return true;
 }
 
 void runPragma(sqlite3 *db, const char *sql)
 {
     char *err = nullptr;
-    if (sqlite3_exec(db, sql, nullptr, nullptr, &err) != SQLITE_OK) {
-        const QString msg = QString::fromUtf8(err ? err : sqlite3_errmsg(db));
-        sqlite3_free(err);
-        throw DataError(msg);
-    }
+    if (sqlite3_exec(db, sql, nullptr, nullptr, &err) != SQLITE_OK)
+        throw DataError(execMessage(db, err));
 }
 
 // Overwrites the bytes in place: a password must not linger in freed memory.
@@ -420,6 +464,27 @@ void Connection::rekey(const QString &newPassword)
     // that, so both are set to their safe values for the duration.
     runPragma(m_db, "PRAGMA journal_mode = DELETE;");
     runPragma(m_db, "PRAGMA synchronous = FULL;");
+    // sqlite3_rekey rolls back without a word when it cannot finish, so the
+    // two usual reasons are looked at first, to be named.
+    const QString path = absolutePath();
+    const qint64 needed = QFileInfo(path).size() + (64 << 10);
+    const qint64 free = freeDiskBytes();
+    if (free >= 0 && free < needed)
+        throw DataError(
+            QStringLiteral("The disk is full: the change needs about %1 MB free beside the file, and "
+                           "there are %2 MB; the password was not changed")
+                .arg(QString::number(double(needed) / 1e6, 'f', 1), QString::number(double(free) / 1e6, 'f', 1)));
+    try {
+        executeScript(QStringLiteral("begin exclusive; rollback;"));
+    } catch (const DataError &e) {
+        if (!sqlite3_get_autocommit(m_db))
+            sqlite3_exec(m_db, "rollback;", nullptr, nullptr, nullptr);
+        const int code = sqlite3_extended_errcode(m_db) & 0xff;
+        if (code == SQLITE_BUSY || code == SQLITE_LOCKED)
+            throw DataError(QStringLiteral("The file is locked by another program that has it open; the password "
+                                           "was not changed"));
+        throw DataError(e.message() + QStringLiteral("; the password was not changed"));
+    }
     QByteArray key = newPassword.toUtf8();
     const int rc = sqlite3_rekey(m_db, key.constData(), key.size());
     wipe(key);
@@ -432,21 +497,15 @@ void Connection::rekey(const QString &newPassword)
     try {
         openWithPassword(newPassword);
         // The first read proves page 1 only; every page must have followed.
-        char *err = nullptr;
-        QByteArray verdict;
-        const int checkRc = sqlite3_exec(
-            m_db, "PRAGMA quick_check;",
-            [](void *out, int, char **values, char **) {
-                *static_cast<QByteArray *>(out) += values[0] ? values[0] : "";
-                return 0;
-            },
-            &verdict, &err);
-        sqlite3_free(err);
-        if (checkRc != SQLITE_OK || verdict != "ok")
+        if (quickCheck() != QStringLiteral("ok"))
             throw DataError(QStringLiteral("the file does not read back whole under the new password"));
     } catch (const WrongKeyError &) {
         close();
-        throw DataError(QStringLiteral("The password was not changed"));
+        const qint64 left = QFileInfo(path).dir().exists() ? freeDiskBytes() : -1;
+        if (left >= 0 && left < needed)
+            throw DataError(QStringLiteral("The disk filled up during the change; the password was not changed"));
+        throw DataError(QStringLiteral("The change was rolled back (another program may have used the file "
+                                       "meanwhile); the password was not changed"));
     } catch (...) {
         close();
         throw;
@@ -477,7 +536,7 @@ sqlite3_stmt *Connection::prepare(const QString &sql, QByteArray *rest) const
 
 QString Connection::errorMessage() const
 {
-    return m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QString();
+    return m_db ? sqliteMessage(m_db) : QString();
 }
 
 int Connection::changedRows() const
@@ -494,11 +553,118 @@ void Connection::executeScript(const QString &sql)
 {
     open();
     char *err = nullptr;
-    if (sqlite3_exec(m_db, sql.toUtf8().constData(), nullptr, nullptr, &err) != SQLITE_OK) {
-        const QString msg = QString::fromUtf8(err ? err : sqlite3_errmsg(m_db));
-        sqlite3_free(err);
-        throw DataError(msg);
+    if (sqlite3_exec(m_db, sql.toUtf8().constData(), nullptr, nullptr, &err) != SQLITE_OK)
+        throw DataError(execMessage(m_db, err));
+}
+
+void Connection::copyFileTo(const QString &path)
+{
+    if (!m_db)
+        throw DataError(QStringLiteral("Connection is not open"));
+    if (!sqlite3_get_autocommit(m_db))
+        throw DataError(QStringLiteral("A change to the file is under way"));
+    sqlite3_file *file = nullptr;
+    if (sqlite3_file_control(m_db, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK || !file || !file->pMethods)
+        throw DataError(QStringLiteral("The file cannot be read for a copy"));
+
+    const QString native = QDir::toNativeSeparators(path);
+    // The read transaction holds off writers; its first read also rolls
+    // back what an interrupted writer left, so the bytes are a whole file.
+    executeScript(QStringLiteral("begin; select count(*) from sqlite_master;"));
+    QString failure;
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0)
+        failure = errnoMessage(errno);
+    sqlite3_int64 size = 0;
+    if (failure.isEmpty() && file->pMethods->xFileSize(file, &size) != SQLITE_OK)
+        failure = QStringLiteral("the file's size cannot be read");
+    QByteArray buffer(1 << 16, Qt::Uninitialized);
+    for (sqlite3_int64 offset = 0; failure.isEmpty() && offset < size; offset += buffer.size()) {
+        const int n = int(qMin<sqlite3_int64>(buffer.size(), size - offset));
+        if (file->pMethods->xRead(file, buffer.data(), n, offset) != SQLITE_OK)
+            failure = QStringLiteral("the file could not be read");
+        else if (!writeAll(fd, buffer.constData(), size_t(n)))
+            failure = errnoMessage(errno);
     }
+    char *err = nullptr;
+    sqlite3_exec(m_db, "commit;", nullptr, nullptr, &err);
+    sqlite3_free(err);
+    if (fd >= 0) {
+        if (failure.isEmpty() && ::fsync(fd) != 0)
+            failure = errnoMessage(errno);
+        if (::close(fd) != 0 && failure.isEmpty())
+            failure = errnoMessage(errno);
+        if (!failure.isEmpty())
+            QFile::remove(path);
+    }
+    if (!failure.isEmpty())
+        throw DataError(QStringLiteral("Could not write '%1': %2").arg(native, failure));
+}
+
+void Connection::attach(const QString &path, const QString &schema, const QString *password)
+{
+    open();
+    if (!QFileInfo(path).isFile())
+        throw DataError(QStringLiteral("Could not find file '%1'.").arg(QDir::toNativeSeparators(path)));
+    // An attached file takes the default page size, not this file's.
+    runPragma(m_db, "PRAGMA cipher_default_page_size = 4096;");
+    sqlite3_stmt *stmt = prepare(password ? QStringLiteral("attach ?1 as \"%1\" key ?2").arg(schema)
+                                          : QStringLiteral("attach ?1 as \"%1\"").arg(schema));
+    const QByteArray file = QFile::encodeName(path);
+    QByteArray key = password ? password->toUtf8() : QByteArray();
+    sqlite3_bind_text(stmt, 1, file.constData(), file.size(), SQLITE_TRANSIENT);
+    if (password)
+        sqlite3_bind_text(stmt, 2, key.constData(), key.size(), SQLITE_TRANSIENT);
+    const int rc = sqlite3_step(stmt);
+    sqlite3_finalize(stmt);
+    wipe(key);
+    if (rc != SQLITE_DONE)
+        throw DataError(sqliteMessage(m_db));
+    // The key is only tried on the first read.
+    try {
+        executeScript(QStringLiteral("select count(*) from \"%1\".sqlite_master;").arg(schema));
+    } catch (...) {
+        detach(schema);
+        throw;
+    }
+}
+
+void Connection::detach(const QString &schema)
+{
+    if (!m_db)
+        return;
+    char *err = nullptr;
+    sqlite3_exec(m_db, QStringLiteral("detach \"%1\";").arg(schema).toUtf8().constData(), nullptr, nullptr, &err);
+    sqlite3_free(err);
+}
+
+QString Connection::quickCheck(const QString &schema)
+{
+    open();
+    char *err = nullptr;
+    QByteArray verdict;
+    const int rc = sqlite3_exec(
+        m_db, QStringLiteral("PRAGMA \"%1\".quick_check;").arg(schema).toUtf8().constData(),
+        [](void *out, int, char **values, char **) {
+            auto &text = *static_cast<QByteArray *>(out);
+            if (text.isEmpty())
+                text = values[0] ? values[0] : "";
+            return 0;
+        },
+        &verdict, &err);
+    if (rc != SQLITE_OK)
+        return execMessage(m_db, err);
+    sqlite3_free(err);
+    return QString::fromUtf8(verdict);
+}
+
+qint64 Connection::freeDiskBytes() const
+{
+    struct statvfs fs { };
+    const QByteArray folder = QFile::encodeName(QFileInfo(absolutePath()).absolutePath());
+    if (::statvfs(folder.constData(), &fs) != 0)
+        return -1;
+    return qint64(fs.f_bavail) * qint64(fs.f_frsize);
 }
 
 void Connection::createDatabase(const QString &path, const QString &password, const QString &schemaSql)

@@ -100,6 +100,22 @@ public:
     // Runs statements that return no rows (schema, transactions).
     void executeScript(const QString &sql);
 
+    // Writes the open file's bytes, as they stand between two writes, to a
+    // new file at `path` (0600, synced to disk): the same key opens it.
+    // The bytes are read through the engine's own handle under a read
+    // transaction: a second handle closed in this process would drop the
+    // engine's locks on the file. Refuses while this connection has a
+    // transaction open. On failure no file is left at `path`.
+    void copyFileTo(const QString &path);
+    // Attaches another file under `schema`, keyed as this one when no
+    // password is given; never creates it. detach() lets it go.
+    void attach(const QString &path, const QString &schema, const QString *password = nullptr);
+    void detach(const QString &schema);
+    // PRAGMA quick_check on a schema: "ok", or the first problem found.
+    QString quickCheck(const QString &schema = QStringLiteral("main"));
+    // Free bytes on the file system that holds the file, -1 when unknown.
+    qint64 freeDiskBytes() const;
+
     // Prepares the first statement of `sql` on the open file; the caller
     // finalizes it. `rest` receives the text behind that statement. A null
     // result means `sql` held no statement. Throws DataError with the

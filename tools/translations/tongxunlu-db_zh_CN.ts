@@ -4,102 +4,147 @@
 <context>
     <name>Tool</name>
     <message>
+        <location filename="../tongxunlu-db.cpp" line="133"/>
         <source>Show this help and exit.</source>
         <translation>显示本帮助后退出。</translation>
     </message>
     <message>
+        <location filename="../tongxunlu-db.cpp" line="151"/>
         <source>Try &apos;%1 --help&apos;.</source>
         <translation>请试试“%1 --help”。</translation>
     </message>
     <message>
+        <location filename="../tongxunlu-db.cpp" line="166"/>
         <source>Too few arguments.</source>
         <translation>参数太少。</translation>
     </message>
     <message>
+        <location filename="../tongxunlu-db.cpp" line="168"/>
+        <location filename="../tongxunlu-db.cpp" line="747"/>
+        <location filename="../tongxunlu-db.cpp" line="750"/>
         <source>Unexpected argument &apos;%1&apos;.</source>
         <translation>多余的参数“%1”。</translation>
     </message>
     <message>
+        <location filename="../tongxunlu-db.cpp" line="189"/>
         <source>Wrong password.</source>
         <translation>密码不对。</translation>
     </message>
     <message>
+        <location filename="../tongxunlu-db.cpp" line="197"/>
+        <location filename="../tongxunlu-db.cpp" line="567"/>
+        <location filename="../tongxunlu-db.cpp" line="597"/>
+        <location filename="../tongxunlu-db.cpp" line="663"/>
         <source>Password of the contacts file: </source>
         <translation>联系人文件的密码：</translation>
     </message>
     <message>
+        <location filename="../tongxunlu-db.cpp" line="207"/>
         <source>The file has a password of its own and there is no terminal to ask for it on; give it with --stdin</source>
         <translation>这个文件有自己的密码，但没有终端可以询问密码；请用 --stdin 给出</translation>
     </message>
     <message>
+        <location filename="../tongxunlu-db.cpp" line="209"/>
         <source>Not a valid password</source>
         <translation>密码无效</translation>
     </message>
     <message>
+        <location filename="../tongxunlu-db.cpp" line="216"/>
         <source>Read the passwords from standard input, one per line, instead of the terminal: the current one (only when needed; one try), then for passwd the new one twice.</source>
         <translation>从标准输入读密码，每行一个，而不是在终端上询问：先是当前的密码（只在需要时；只试一次），passwd 再读两遍新密码。</translation>
     </message>
     <message>
+        <location filename="../tongxunlu-db.cpp" line="224"/>
         <source>The program&apos;s working folder (default: the current folder); the contacts file is DIR/DataBase/data_txl.mdb.</source>
         <translation>程序的工作文件夹（默认：当前文件夹）；联系人文件是 DIR/DataBase/data_txl.mdb。</translation>
     </message>
     <message>
+        <location filename="../tongxunlu-db.cpp" line="234"/>
         <source>Makes the password-protected contacts file with its table &quot;data&quot; and, with --sample N, N sample contacts (the same N gives the same contacts). It has the built-in password. An existing file is never touched: the tool refuses.</source>
         <translation>建立有密码保护的联系人文件及其表“data”；用 --sample N 时再加 N 个示例联系人（同样的 N 得到同样的联系人）。文件用内置密码。已有的文件决不改动：工具会拒绝。</translation>
     </message>
     <message>
+        <location filename="../tongxunlu-db.cpp" line="239"/>
         <source>Fill the new file with N sample contacts (0 to 10000000).</source>
         <translation>在新文件中放入 N 个示例联系人（0 到 10000000）。</translation>
     </message>
     <message>
+        <location filename="../tongxunlu-db.cpp" line="247"/>
         <source>--sample takes a whole number from 0 to 10000000.</source>
         <translation>--sample 需要 0 到 10000000 之间的整数。</translation>
     </message>
     <message>
+        <location filename="../tongxunlu-db.cpp" line="252"/>
         <source>The file &apos;%1&apos; exists already; it is left as it is</source>
         <translation>文件“%1”已经存在；保持原样</translation>
     </message>
     <message>
+        <location filename="../tongxunlu-db.cpp" line="260"/>
         <source>Made %1 with %2 contacts in %3 ms.</source>
         <translation>已建立 %1，含 %2 个联系人，用时 %3 毫秒。</translation>
     </message>
     <message>
+        <location filename="../tongxunlu-db.cpp" line="268"/>
         <source>Gives the contacts file a password of its owner&apos;s own. The tool asks for the current password (only when the built-in one does not open the file), then for the new one twice; nothing typed is shown. An empty new password, or two that differ, change nothing. The change is made in one transaction: if it is interrupted, even by a crash, the file opens with the old password or the new one. The program then asks for the password when it starts.</source>
         <translation>给联系人文件设置主人自己的密码。工具先询问当前的密码（只在内置密码打不开文件时），再询问两遍新密码；输入的内容都不显示。新密码为空或两遍不同时，什么也不改。更改在一个事务中完成：即使中途中断甚至崩溃，文件也能用旧密码或新密码打开。之后程序启动时会询问密码。</translation>
     </message>
     <message>
+        <location filename="../tongxunlu-db.cpp" line="275"/>
         <source>Give the file the built-in password again.</source>
         <translation>让文件重新使用内置密码。</translation>
     </message>
     <message>
+        <location filename="../tongxunlu-db.cpp" line="277"/>
+        <source>With --stdin: take a password of fewer than 8 characters or of digits only (on a terminal the tool asks instead).</source>
+        <translation>与 --stdin 一起用：接受少于 8 个字符或只有数字的密码（在终端上工具会先询问）。</translation>
+    </message>
+    <message>
+        <location filename="../tongxunlu-db.cpp" line="297"/>
         <source>There is no terminal to ask for the new password on; give it with --stdin</source>
         <translation>没有终端可以询问新密码；请用 --stdin 给出</translation>
     </message>
     <message>
+        <location filename="../tongxunlu-db.cpp" line="299"/>
         <source>New password: </source>
         <translation>新密码：</translation>
     </message>
     <message>
+        <location filename="../tongxunlu-db.cpp" line="300"/>
         <source>The new password again: </source>
         <translation>再输入一遍新密码：</translation>
     </message>
     <message>
+        <location filename="../tongxunlu-db.cpp" line="304"/>
         <source>The new password was not given twice; nothing was changed</source>
         <translation>新密码没有输入两遍；什么也没有更改</translation>
     </message>
     <message>
+        <location filename="../tongxunlu-db.cpp" line="306"/>
         <source>The new password is empty; nothing was changed</source>
         <translation>新密码为空；什么也没有更改</translation>
     </message>
     <message>
+        <location filename="../tongxunlu-db.cpp" line="308"/>
         <source>The two new passwords differ; nothing was changed</source>
         <translation>两遍新密码不同；什么也没有更改</translation>
     </message>
     <message>
+        <location filename="../tongxunlu-db.cpp" line="310"/>
+        <source>The new password was not confirmed; nothing was changed</source>
+        <translation>新密码没有得到确认；什么也没有改</translation>
+    </message>
+    <message>
+        <location filename="../tongxunlu-db.cpp" line="313"/>
+        <source>%1; the password was not changed</source>
+        <translation>%1；密码没有改</translation>
+    </message>
+    <message>
+        <location filename="../tongxunlu-db.cpp" line="323"/>
         <source>%1 has the built-in password again.</source>
         <translation>%1 已重新使用内置密码。</translation>
     </message>
     <message>
+        <location filename="../tongxunlu-db.cpp" line="325"/>
         <source>Changed the password of %1.</source>
         <translation>已更改 %1 的密码。</translation>
     </message>
@@ -108,30 +153,38 @@
         <translation>添加 vCard（2.1、3.0、4.0）或 CSV 文件中的联系人，按内容区分格式。能读 UTF-8、UTF-16、GBK/GB18030、GB2312、Big5 或 UTF-7 的中文（按文件声明或自动识别）。没有姓名、姓名已存在或重复出现、姓名超过 11 个字节或含有控制字符（制表符除外）的记录被跳过，并列出各自的行号和原因；超过 11 个字节的手机或 QQ 号码不导入，联系人照常导入并列出。只读普通文件。接受的联系人在一个事务中保存：出任何错都不保存。</translation>
     </message>
     <message>
+        <location filename="../tongxunlu-db.cpp" line="341"/>
         <source>Report what the import would do without writing.</source>
         <translation>只报告导入的结果，不写入。</translation>
     </message>
     <message>
+        <location filename="../tongxunlu-db.cpp" line="343"/>
         <source>The vCard or CSV file to read.</source>
         <translation>要读的 vCard 或 CSV 文件。</translation>
     </message>
     <message>
+        <location filename="../tongxunlu-db.cpp" line="370"/>
         <source>Dry run, nothing was written:</source>
         <translation>试运行，没有写入：</translation>
     </message>
     <message>
+        <location filename="../tongxunlu-db.cpp" line="374"/>
+        <location filename="../tongxunlu-db.cpp" line="437"/>
         <source>(%1 ms)</source>
         <translation>（%1 毫秒）</translation>
     </message>
     <message>
+        <location filename="../tongxunlu-db.cpp" line="382"/>
         <source>Writes every contact as vCard 3.0 (UTF-8) or as CSV with a Chinese header row (UTF-8 with a byte-order mark, or GBK with --encoding gbk). The format defaults to CSV for a .csv or .txt FILE, else vCard.</source>
         <translation>把所有联系人写成 vCard 3.0（UTF-8）或带中文标题行的 CSV（带字节顺序标记的 UTF-8，用 --encoding gbk 时为 GBK）。FILE 以 .csv 或 .txt 结尾时默认为 CSV，否则为 vCard。</translation>
     </message>
     <message>
+        <location filename="../tongxunlu-db.cpp" line="387"/>
         <source>The format of the file: vcard or csv.</source>
         <translation>文件格式：vcard 或 csv。</translation>
     </message>
     <message>
+        <location filename="../tongxunlu-db.cpp" line="389"/>
         <source>The encoding of a CSV file: utf-8 (the default) or gbk.</source>
         <translation>CSV 文件的编码：utf-8（默认）或 gbk。</translation>
     </message>
@@ -140,33 +193,234 @@
         <translation>要写的文件；已有的文件被整个替换，但只替换空文件或文本文件，绝不替换通讯录的数据文件或它的备份。</translation>
     </message>
     <message>
+        <location filename="../tongxunlu-db.cpp" line="408"/>
         <source>--format takes vcard or csv.</source>
         <translation>--format 需要 vcard 或 csv。</translation>
     </message>
     <message>
+        <location filename="../tongxunlu-db.cpp" line="416"/>
         <source>--encoding takes utf-8 or gbk.</source>
         <translation>--encoding 需要 utf-8 或 gbk。</translation>
     </message>
     <message>
+        <location filename="../tongxunlu-db.cpp" line="419"/>
         <source>vCard files are always written in UTF-8; --encoding gbk is for CSV only.</source>
         <translation>vCard 文件总是以 UTF-8 写出；--encoding gbk 只用于 CSV。</translation>
     </message>
     <message>
+        <location filename="../tongxunlu-db.cpp" line="428"/>
         <source>Exported %1 contacts to %2</source>
         <translation>导出 %1 条到 %2</translation>
     </message>
     <message>
+        <location filename="../tongxunlu-db.cpp" line="455"/>
+        <source>1 second</source>
+        <translation>1 秒</translation>
+    </message>
+    <message>
+        <location filename="../tongxunlu-db.cpp" line="455"/>
+        <source>%1 seconds</source>
+        <translation>%1 秒</translation>
+    </message>
+    <message>
+        <location filename="../tongxunlu-db.cpp" line="457"/>
+        <source>1 minute</source>
+        <translation>1 分钟</translation>
+    </message>
+    <message>
+        <location filename="../tongxunlu-db.cpp" line="457"/>
+        <source>%1 minutes</source>
+        <translation>%1 分钟</translation>
+    </message>
+    <message>
+        <location filename="../tongxunlu-db.cpp" line="459"/>
+        <source>1 hour</source>
+        <translation>1 小时</translation>
+    </message>
+    <message>
+        <location filename="../tongxunlu-db.cpp" line="459"/>
+        <source>%1 hours</source>
+        <translation>%1 小时</translation>
+    </message>
+    <message>
+        <location filename="../tongxunlu-db.cpp" line="461"/>
+        <source>1 day</source>
+        <translation>1 天</translation>
+    </message>
+    <message>
+        <location filename="../tongxunlu-db.cpp" line="461"/>
+        <source>%1 days</source>
+        <translation>%1 天</translation>
+    </message>
+    <message>
+        <location filename="../tongxunlu-db.cpp" line="464"/>
+        <source>more than a million years</source>
+        <translation>一百万年以上</translation>
+    </message>
+    <message>
+        <location filename="../tongxunlu-db.cpp" line="465"/>
+        <source>1 year</source>
+        <translation>1 年</translation>
+    </message>
+    <message>
+        <location filename="../tongxunlu-db.cpp" line="465"/>
+        <source>%1 years</source>
+        <translation>%1 年</translation>
+    </message>
+    <message>
+        <location filename="../tongxunlu-db.cpp" line="493"/>
+        <source>Warning: this password is %1. The file allows about %2 guesses a second per processor core, so all %3 passwords of this kind are tried in about %4 on one core, %5 on a computer with %6 cores. A longer password of letters and digits holds out far longer.</source>
+        <translation>警告：这个密码%1。这个文件每个处理器核心每秒大约能被试 %2 次密码，所以这一类的全部 %3 个密码，一个核心大约 %4就能试完，%6 核的计算机只要 %5。由字母和数字组成的更长的密码能撑久得多。</translation>
+    </message>
+    <message>
+        <location filename="../tongxunlu-db.cpp" line="496"/>
+        <source>of digits only</source>
+        <translation>只有数字</translation>
+    </message>
+    <message>
+        <location filename="../tongxunlu-db.cpp" line="496"/>
+        <source>of fewer than 8 characters</source>
+        <translation>少于 8 个字符</translation>
+    </message>
+    <message>
+        <location filename="../tongxunlu-db.cpp" line="511"/>
+        <source>Give --accept-weak to use it anyway.</source>
+        <translation>如果仍要使用它，请加 --accept-weak。</translation>
+    </message>
+    <message>
+        <location filename="../tongxunlu-db.cpp" line="515"/>
+        <source>Use it anyway? Type yes to confirm: </source>
+        <translation>仍要使用吗？输入 yes 确认：</translation>
+    </message>
+    <message>
+        <location filename="../tongxunlu-db.cpp" line="516"/>
+        <source>yes</source>
+        <translation>yes</translation>
+    </message>
+    <message>
+        <location filename="../tongxunlu-db.cpp" line="523"/>
+        <source>Backed up the contacts file as %1.</source>
+        <translation>已把联系人文件备份为 %1。</translation>
+    </message>
+    <message>
+        <location filename="../tongxunlu-db.cpp" line="526"/>
+        <source>Could not back up the contacts file first: %1</source>
+        <translation>无法先备份联系人文件：%1</translation>
+    </message>
+    <message>
+        <location filename="../tongxunlu-db.cpp" line="541"/>
+        <source>Copies the contacts file into DIR/DataBase/backups/ as data_txl-YYYY-MM-DD-HHMMSS.mdb (local time): the same bytes, so the same password opens it. The copy is synced to disk and read back whole (PRAGMA quick_check) before it is named; files are readable by their owner only. The newest 10 are kept. The tool and the program also make one by themselves before an import, a password change and a restore.</source>
+        <translation>把联系人文件复制到 DIR/DataBase/backups/，名为 data_txl-YYYY-MM-DD-HHMMSS.mdb（本地时间）：字节完全相同，所以用同一个密码打开。副本先写到磁盘并完整读回检查（PRAGMA quick_check），然后才得到它的名字；只有文件的主人能读。保留最新的 10 个。工具和程序在导入、修改密码和恢复之前也会自动备份一次。</translation>
+    </message>
+    <message>
+        <location filename="../tongxunlu-db.cpp" line="548"/>
+        <source>Keep the newest N backups from now on (1 to %1; kept in DataBase/backups/keep, for the program too).</source>
+        <translation>从现在起保留最新的 N 个备份（1 到 %1；记在 DataBase/backups/keep 中，程序也照此保留）。</translation>
+    </message>
+    <message>
+        <location filename="../tongxunlu-db.cpp" line="561"/>
+        <source>--keep takes a whole number from 1 to %1.</source>
+        <translation>--keep 需要 1 到 %1 之间的整数。</translation>
+    </message>
+    <message>
+        <location filename="../tongxunlu-db.cpp" line="571"/>
+        <source>Made the backup %1 (%2).</source>
+        <translation>已建立备份 %1（%2）。</translation>
+    </message>
+    <message>
+        <location filename="../tongxunlu-db.cpp" line="574"/>
+        <source>No backup was made: %1</source>
+        <translation>没有建立备份：%1</translation>
+    </message>
+    <message>
+        <location filename="../tongxunlu-db.cpp" line="583"/>
+        <source>Lists the backups in DIR/DataBase/backups/, oldest first: date and time, contacts, size and name. Backups under the contacts file&apos;s password or the built-in one are counted; others show &quot;?&quot;.</source>
+        <translation>列出 DIR/DataBase/backups/ 中的备份，最旧的在前：日期和时间、联系人数、大小和名字。用联系人文件的密码或内置密码的备份会计数；其他的显示“?”。</translation>
+    </message>
+    <message>
+        <location filename="../tongxunlu-db.cpp" line="600"/>
+        <source>The contacts file does not open (%1); backups are counted with the built-in password</source>
+        <translation>联系人文件打不开（%1）；用内置密码为备份计数</translation>
+    </message>
+    <message>
+        <location filename="../tongxunlu-db.cpp" line="609"/>
+        <source>No backups in %1.</source>
+        <translation>%1 中没有备份。</translation>
+    </message>
+    <message>
+        <location filename="../tongxunlu-db.cpp" line="612"/>
+        <source>Backups in %1 (the newest %2 are kept):</source>
+        <translation>%1 中的备份（保留最新的 %2 个）：</translation>
+    </message>
+    <message>
+        <location filename="../tongxunlu-db.cpp" line="616"/>
+        <source>contacts</source>
+        <translation>个联系人</translation>
+    </message>
+    <message>
+        <location filename="../tongxunlu-db.cpp" line="626"/>
+        <source>Puts BACKUP (a path, or a name from &quot;tongxunlu-db backups&quot;) in place of the contacts file, after backing the current file up. Refused while the program or another tongxunlu-db has the file open. At every moment, even under kill -9, the file is the old one or the backup, whole. With --stdin the lines are the backup&apos;s password, then the current file&apos;s, each only when the built-in password does not open the file.</source>
+        <translation>先备份当前文件，再用 BACKUP（一个路径，或“tongxunlu-db backups”列出的名字）取代联系人文件。程序或另一个 tongxunlu-db 打开着文件时拒绝。任何时刻，即使遇到 kill -9，文件都是完整的旧文件或备份。用 --stdin 时各行依次是备份的密码、当前文件的密码，各自只在内置密码打不开时才需要。</translation>
+    </message>
+    <message>
+        <location filename="../tongxunlu-db.cpp" line="634"/>
+        <source>The backup to restore.</source>
+        <translation>要恢复的备份。</translation>
+    </message>
+    <message>
+        <location filename="../tongxunlu-db.cpp" line="646"/>
+        <source>Could not find the backup &apos;%1&apos;; nothing was restored</source>
+        <translation>找不到备份“%1”；什么也没有恢复</translation>
+    </message>
+    <message>
+        <location filename="../tongxunlu-db.cpp" line="648"/>
+        <source>That is the contacts file itself; nothing was restored</source>
+        <translation>这就是联系人文件本身；什么也没有恢复</translation>
+    </message>
+    <message>
+        <location filename="../tongxunlu-db.cpp" line="650"/>
+        <source>Could not make the folder of &apos;%1&apos;; nothing was restored</source>
+        <translation>无法建立“%1”所在的文件夹；什么也没有恢复</translation>
+    </message>
+    <message>
+        <location filename="../tongxunlu-db.cpp" line="654"/>
+        <source>The contacts file is open in the program or in another tongxunlu-db; close it and try again. Nothing was restored</source>
+        <translation>联系人文件正在被程序或另一个 tongxunlu-db 打开；请关闭后再试。什么也没有恢复</translation>
+    </message>
+    <message>
+        <location filename="../tongxunlu-db.cpp" line="658"/>
+        <source>Password of the backup: </source>
+        <translation>备份的密码：</translation>
+    </message>
+    <message>
+        <location filename="../tongxunlu-db.cpp" line="668"/>
+        <source>Nothing was restored: %1</source>
+        <translation>什么也没有恢复：%1</translation>
+    </message>
+    <message>
+        <location filename="../tongxunlu-db.cpp" line="670"/>
+        <source>Restored %1 as %2.</source>
+        <translation>已把 %1 恢复为 %2。</translation>
+    </message>
+    <message>
+        <location filename="../tongxunlu-db.cpp" line="682"/>
         <source>Makes the contacts file of tongxunlu, sets its password, and moves contacts in and out of it as vCard or CSV.
 
   tongxunlu-db create [--sample N] [DIR]
-  tongxunlu-db passwd [--stdin] [--reset] [DIR]
+  tongxunlu-db passwd [--stdin] [--reset] [--accept-weak] [DIR]
   tongxunlu-db import [--stdin] [--dry-run] FILE [DIR]
   tongxunlu-db export [--stdin] [--format vcard|csv] [--encoding utf-8|gbk] FILE [DIR]
+  tongxunlu-db backup [--stdin] [--keep N] [DIR]
+  tongxunlu-db backups [--stdin] [DIR]
+  tongxunlu-db restore [--stdin] BACKUP [DIR]
 
 create   makes the contacts file (with sample contacts if asked)
 passwd   sets the owner&apos;s password of the contacts file, or the built-in one
 import   adds the contacts of a vCard or CSV file
 export   writes every contact to a vCard or CSV file
+backup   copies the contacts file into DIR/DataBase/backups/
+backups  lists the backups
+restore  puts a backup in place of the contacts file
 &quot;tongxunlu-db COMMAND --help&quot; describes a command and its options.
 
 DIR is the program&apos;s working folder (default: the current folder); the contacts file is DIR/DataBase/data_txl.mdb.
@@ -181,14 +435,20 @@ To read the file with the sqlcipher shell (the built-in password shown; use the 
         <translation>建立通讯录（tongxunlu）的联系人文件，设置它的密码，并以 vCard 或 CSV 导入、导出联系人。
 
   tongxunlu-db create [--sample N] [DIR]
-  tongxunlu-db passwd [--stdin] [--reset] [DIR]
+  tongxunlu-db passwd [--stdin] [--reset] [--accept-weak] [DIR]
   tongxunlu-db import [--stdin] [--dry-run] FILE [DIR]
   tongxunlu-db export [--stdin] [--format vcard|csv] [--encoding utf-8|gbk] FILE [DIR]
+  tongxunlu-db backup [--stdin] [--keep N] [DIR]
+  tongxunlu-db backups [--stdin] [DIR]
+  tongxunlu-db restore [--stdin] BACKUP [DIR]
 
 create   建立联系人文件（需要时加示例联系人）
 passwd   给联系人文件设置主人的密码，或恢复内置密码
 import   添加 vCard 或 CSV 文件中的联系人
 export   把所有联系人写到 vCard 或 CSV 文件
+backup   把联系人文件复制到 DIR/DataBase/backups/
+backups  列出备份
+restore  用一个备份取代联系人文件
 “tongxunlu-db 命令 --help”说明一个命令及其选项。
 
 DIR 是程序的工作文件夹（默认：当前文件夹）；联系人文件是 DIR/DataBase/data_txl.mdb。
@@ -202,18 +462,22 @@ DIR 是程序的工作文件夹（默认：当前文件夹）；联系人文件�
     &quot;PRAGMA key=&apos;%1&apos;; %2 select * from data;&quot;</translation>
     </message>
     <message>
+        <location filename="../tongxunlu-db.cpp" line="721"/>
+        <source>create, passwd, import, export, backup, backups or restore.</source>
+        <translation>create、passwd、import、export、backup、backups 或 restore。</translation>
+    </message>
+    <message>
+        <location filename="../tongxunlu-db.cpp" line="719"/>
         <source>Show the version and exit.</source>
         <translation>显示版本后退出。</translation>
     </message>
     <message>
-        <source>create, passwd, import or export.</source>
-        <translation>create、passwd、import 或 export。</translation>
-    </message>
-    <message>
+        <location filename="../tongxunlu-db.cpp" line="755"/>
         <source>Unknown option &apos;%1&apos;.</source>
         <translation>未知的选项“%1”。</translation>
     </message>
     <message>
+        <location filename="../tongxunlu-db.cpp" line="756"/>
         <source>Unknown command &apos;%1&apos;.</source>
         <translation>未知的命令“%1”。</translation>
     </message>
