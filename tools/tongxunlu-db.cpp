@@ -6,6 +6,7 @@
 #include "platform/os/Terminal.h"
 #include "store/ContactFile.h"
 #include "store/ContactTable.h"
+#include "tools/SyncCommands.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -73,6 +74,7 @@ int usage(QTextStream &out, int status)
     QString key = ContactFile::password();
     key.replace(QLatin1Char('\''), QStringLiteral("''"));
     out << QString::fromUtf8(kUsage).arg(key, txl::Connection::cipherPragmas());
+    out << "\n" << synccommands::usage();
     return status;
 }
 
@@ -344,5 +346,10 @@ int main(int argc, char *argv[])
         return import(args, out, err);
     if (command == QStringLiteral("export"))
         return exportContacts(args, out, err);
+    if (command == QStringLiteral("sync-setup") || command == QStringLiteral("sync")) {
+        const int status = (command == QStringLiteral("sync") ? synccommands::sync : synccommands::setup)(
+            args, out, err, openContactsFile);
+        return status == 2 ? usage(err, 2) : status;
+    }
     return usage(err, 2);
 }
