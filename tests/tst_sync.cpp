@@ -15,6 +15,8 @@
 #include "sync/Sync.h"
 #include "sync/SyncError.h"
 
+#include <QDir>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTcpServer>
@@ -123,6 +125,7 @@ private slots:
     void faultsLeaveEverythingAsItWas_data();
     void faultsLeaveEverythingAsItWas();
     void cancelledMidSyncThenFinished();
+    void toolKilledMidSyncThenFinished();
     void tool();
 
 private:
@@ -851,6 +854,42 @@ void TestSync::cancelledMidSyncThenFinished()
     QCOMPARE(runSync(db).summaryLine(), none());
     QCOMPARE(serverCards(book).size(), 31);
     QCOMPARE(rowsOf(db).size(), 31);
+}
+
+void TestSync::toolKilledMidSyncThenFinished()
+{
+    const QString tool = qEnvironmentVariable("TXL_DB_TOOL");
+    if (tool.isEmpty())
+        QSKIP("TXL_DB_TOOL not set");
+    ContactsFixture fixture(120);
+    const QUrl book = newBook();
+    {
+        OpenFile file(fixture);
+        setUpAccount(file.connection, serverUrl(), book);
+    }
+    // The server's folder of this address book: one file per card taken.
+    const QDir cards(m_serverDir.filePath(QStringLiteral("collections/collection-root") + book.path()));
+    QProcess p;
+    p.start(tool, { QStringLiteral("sync"), QStringLiteral("--stdin"), fixture.dir() });
+    QVERIFY(p.waitForStarted());
+    p.write(serverPassword.toUtf8() + '\n');
+    p.closeWriteChannel();
+    QElapsedTimer waited;
+    waited.start();
+    while (cards.entryList(QDir::Files).size() < 30 && p.state() == QProcess::Running && waited.elapsed() < 60000)
+        QTest::qWait(5);
+    QCOMPARE(p.state(), QProcess::Running); // killed in the middle, not after the end
+    p.kill(); // SIGKILL: no clean-up of any kind
+    p.waitForFinished();
+    const int taken = int(cards.entryList(QDir::Files).size());
+    QVERIFY2(taken >= 30 && taken < 120, qPrintable(QString::number(taken)));
+
+    OpenFile file(fixture);
+    const sync::SyncReport rest = runSync(file.connection);
+    QCOMPARE(rest.conflicts, QStringList());
+    QCOMPARE(runSync(file.connection).summaryLine(), none());
+    QCOMPARE(serverCards(book).size(), 120);
+    QCOMPARE(rowsOf(file.connection).size(), 120);
 }
 
 void TestSync::tool()
