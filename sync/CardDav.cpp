@@ -7,7 +7,7 @@
 
 #include <functional>
 
-namespace sync {
+namespace carddav {
 
 namespace {
 
@@ -190,4 +190,4 @@ QHash<QString, FetchedCard> fetchCards(DavClient &client, const QUrl &book, cons
     return cards;
 }
 
-} // namespace sync
+} // namespace carddav

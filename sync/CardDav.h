@@ -8,7 +8,7 @@
 
 #include <vector>
 
-namespace sync {
+namespace carddav {
 
 struct AddressBook {
     QUrl url;
@@ -50,4 +50,4 @@ QString hrefPath(const QUrl &book, const QString &href);
 // Cards per multiget request.
 constexpr int multigetBatch = 200;
 
-} // namespace sync
+} // namespace carddav

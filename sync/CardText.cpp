@@ -8,7 +8,7 @@
 
 #include <optional>
 
-namespace sync {
+namespace carddav {
 
 namespace {
 
@@ -305,4 +305,4 @@ QByteArray mergedCard(const QByteArray &serverText, const store::Contact &now)
     return out;
 }
 
-} // namespace sync
+} // namespace carddav

@@ -5,7 +5,7 @@
 #include <QByteArray>
 #include <QString>
 
-namespace sync {
+namespace carddav {
 
 // A server's card read as the import reads a file's: the contact, or why it
 // cannot be stored (no name, a name, mobile or QQ over 11 bytes, not a card).
@@ -24,4 +24,4 @@ QByteArray newCard(const store::Contact &contact, const QString &uid);
 // numbers, birthdays, notes and anything else stay as the server had them.
 QByteArray mergedCard(const QByteArray &serverText, const store::Contact &contact);
 
-} // namespace sync
+} // namespace carddav

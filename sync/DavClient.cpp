@@ -9,7 +9,7 @@
 #include <QNetworkRequest>
 #include <QTimer>
 
-namespace sync {
+namespace carddav {
 
 namespace {
 
@@ -139,4 +139,4 @@ DavReply DavClient::send(const QByteArray &method, const QUrl &startUrl, const Q
     }
 }
 
-} // namespace sync
+} // namespace carddav

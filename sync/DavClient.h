@@ -9,7 +9,7 @@
 
 class QNetworkAccessManager;
 
-namespace sync {
+namespace carddav {
 
 struct DavReply {
     int status = 0;
@@ -62,4 +62,4 @@ private:
 // Quotes an ETag for If-Match.
 QByteArray quotedEtag(const QString &etag);
 
-} // namespace sync
+} // namespace carddav

@@ -4,7 +4,7 @@
 
 #include <QXmlStreamReader>
 
-namespace sync {
+namespace carddav {
 
 namespace {
 
@@ -172,4 +172,4 @@ Multistatus readMultistatus(const QByteArray &body)
     return m;
 }
 
-} // namespace sync
+} // namespace carddav

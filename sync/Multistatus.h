@@ -6,7 +6,7 @@
 
 #include <vector>
 
-namespace sync {
+namespace carddav {
 
 // One <response> of a WebDAV multistatus body, with the properties a
 // CardDAV client asks for. Hrefs are as the server wrote them (decoded
@@ -38,4 +38,4 @@ Multistatus readMultistatus(const QByteArray &body);
 // there is none.
 int statusOfLine(const QString &line);
 
-} // namespace sync
+} // namespace carddav

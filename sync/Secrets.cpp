@@ -5,7 +5,7 @@
 #include <QEventLoop>
 #include <QUrl>
 
-namespace sync {
+namespace carddav {
 
 namespace {
 
@@ -58,4 +58,4 @@ QString accountKey(const QString &serverUrl, const QString &user)
     return user + u'@' + QUrl(serverUrl).toString(QUrl::RemoveUserInfo);
 }
 
-} // namespace sync
+} // namespace carddav

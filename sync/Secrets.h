@@ -4,7 +4,7 @@
 
 #include <optional>
 
-namespace sync {
+namespace carddav {
 
 // The desktop's secret store (Secret Service, KWallet) through QtKeychain,
 // for the server password. Where none runs, reading gives nothing and
@@ -16,4 +16,4 @@ bool storeSecret(const QString &key, const QString &secret);
 // The key the password of an account is kept under.
 QString accountKey(const QString &serverUrl, const QString &user);
 
-} // namespace sync
+} // namespace carddav

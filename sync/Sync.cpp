@@ -11,7 +11,7 @@
 #include <QSet>
 #include <QUuid>
 
-namespace sync {
+namespace carddav {
 
 namespace {
 
@@ -363,4 +363,4 @@ SyncReport synchronize(txl::Connection &connection, DavClient &client, const Syn
     return Run(connection, client, options).go();
 }
 
-} // namespace sync
+} // namespace carddav

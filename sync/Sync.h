@@ -8,7 +8,7 @@ namespace txl {
 class Connection;
 } // namespace txl
 
-namespace sync {
+namespace carddav {
 
 enum class Prefer { Neither, Local, Server };
 
@@ -35,4 +35,4 @@ struct SyncReport {
 // account, the server refused or failed) or the data layer's error.
 SyncReport synchronize(txl::Connection &connection, DavClient &client, const SyncOptions &options);
 
-} // namespace sync
+} // namespace carddav

@@ -2,7 +2,7 @@
 
 #include <QString>
 
-namespace sync {
+namespace carddav {
 
 // A sync that cannot go on: the message says why, in the program's
 // language. What was stored before it stays as it was.
@@ -21,4 +21,4 @@ private:
     int m_status;
 };
 
-} // namespace sync
+} // namespace carddav

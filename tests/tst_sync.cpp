@@ -27,6 +27,9 @@
 
 #include <memory>
 
+#include <csignal>
+#include <sys/prctl.h>
+
 namespace {
 
 const QString user = QStringLiteral("alice");
@@ -95,7 +98,7 @@ struct Case {
     QList<std::pair<QString, QByteArray>> phone; // on the server before it
     QString firstSummary;
     QList<Step> steps;
-    sync::Prefer prefer = sync::Prefer::Neither;
+    carddav::Prefer prefer = carddav::Prefer::Neither;
     QString summary; // of the second sync
     QStringList conflictNames; // named in its conflict lines
     QStringList localRows; // sorted "name|sex|qq|mobile|email|address|group" after it
@@ -144,7 +147,7 @@ private:
     QTemporaryDir m_serverDir;
     QProcess m_radicale;
     int m_port = 0;
-    std::unique_ptr<sync::DavClient> m_phone;
+    std::unique_ptr<carddav::DavClient> m_phone;
 };
 
 void TestSync::initTestCase()
@@ -178,6 +181,8 @@ void TestSync::initTestCase()
             .toUtf8());
     file.close();
     m_radicale.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // The server goes with the test, even when the test is killed or crashes.
+    m_radicale.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
     m_radicale.start(radicale, { QStringLiteral("--config"), config });
     QVERIFY(m_radicale.waitForStarted());
     bool up = false;
@@ -189,7 +194,7 @@ void TestSync::initTestCase()
             QTest::qWait(100);
     }
     QVERIFY2(up, "radicale did not start listening");
-    m_phone = std::make_unique<sync::DavClient>(user, serverPassword);
+    m_phone = std::make_unique<carddav::DavClient>(user, serverPassword);
 }
 
 void TestSync::cleanupTestCase()
@@ -221,7 +226,7 @@ QUrl TestSync::newBook()
     const QByteArray body = "<?xml version=\"1.0\"?><mkcol xmlns=\"DAV:\" xmlns:C=\"urn:ietf:params:xml:ns:carddav\">"
                             "<set><prop><resourcetype><collection/><C:addressbook/></resourcetype>"
                             "<displayname>Contacts</displayname></prop></set></mkcol>";
-    const sync::DavReply reply = m_phone->send("MKCOL", book, body, "application/xml");
+    const carddav::DavReply reply = m_phone->send("MKCOL", book, body, "application/xml");
     if (reply.status != 201)
         qWarning() << "MKCOL" << reply.status << reply.body;
     return book;
@@ -229,13 +234,13 @@ QUrl TestSync::newBook()
 
 void TestSync::phonePut(const QUrl &book, const QString &file, const QByteArray &card)
 {
-    const sync::DavReply reply = m_phone->send("PUT", book.resolved(QUrl(file)), card, "text/vcard; charset=utf-8");
+    const carddav::DavReply reply = m_phone->send("PUT", book.resolved(QUrl(file)), card, "text/vcard; charset=utf-8");
     QVERIFY2(reply.status == 201 || reply.status == 204, reply.body.constData());
 }
 
 void TestSync::phoneDelete(const QUrl &book, const QString &file)
 {
-    const sync::DavReply reply = m_phone->send("DELETE", book.resolved(QUrl(file)));
+    const carddav::DavReply reply = m_phone->send("DELETE", book.resolved(QUrl(file)));
     QVERIFY2(reply.status == 200 || reply.status == 204, reply.body.constData());
 }
 
@@ -247,13 +252,13 @@ QByteArray TestSync::phoneGet(const QUrl &url)
 // Every card of the book as the phone reads them back, one GET each.
 QStringList TestSync::serverCards(const QUrl &book, QByteArray *allText)
 {
-    const sync::Listing listing = sync::listCards(*m_phone, book, QString(), false);
+    const carddav::Listing listing = carddav::listCards(*m_phone, book, QString(), false);
     QStringList cards;
     for (const QString &href : listing.etags.keys()) {
         QUrl url = book;
         url.setPath(href);
         const QByteArray text = phoneGet(url);
-        const sync::ReadCard read = sync::readCard(text);
+        const carddav::ReadCard read = carddav::readCard(text);
         cards << read.contact.name + u'|' + read.contact.mobile;
         if (allText) {
             QByteArray unfolded = text;
@@ -283,11 +288,11 @@ void setUpAccount(txl::Connection &connection, const QUrl &server, const QUrl &b
     store::SyncState(connection).setUp({ server.toString(), user, book.toString(), QString() });
 }
 
-sync::SyncReport runSync(txl::Connection &connection, sync::Prefer prefer = sync::Prefer::Neither, bool dryRun = false,
-    int *requests = nullptr)
+carddav::SyncReport runSync(txl::Connection &connection, carddav::Prefer prefer = carddav::Prefer::Neither,
+    bool dryRun = false, int *requests = nullptr)
 {
-    sync::DavClient client(user, serverPassword);
-    const sync::SyncReport report = sync::synchronize(connection, client, { dryRun, prefer });
+    carddav::DavClient client(user, serverPassword);
+    const carddav::SyncReport report = carddav::synchronize(connection, client, { dryRun, prefer });
     if (requests)
         *requests = client.requestCount();
     return report;
@@ -374,10 +379,10 @@ void TestSync::multistatusReader()
     QFETCH(QStringList, expected);
     QFETCH(bool, refused);
     try {
-        const sync::Multistatus m = sync::readMultistatus(body);
+        const carddav::Multistatus m = carddav::readMultistatus(body);
         QVERIFY2(!refused, "a broken answer was read");
         QStringList got;
-        for (const sync::DavResponse &r : m.responses) {
+        for (const carddav::DavResponse &r : m.responses) {
             QStringList flags;
             if (r.isAddressBook)
                 flags << QStringLiteral("book");
@@ -400,7 +405,7 @@ void TestSync::multistatusReader()
         }
         got << QStringLiteral("token=") + m.syncToken;
         QCOMPARE(got, expected);
-    } catch (const sync::SyncError &e) {
+    } catch (const carddav::SyncError &e) {
         QVERIFY2(refused, qPrintable(e.message()));
         QVERIFY(!e.message().isEmpty());
     }
@@ -408,13 +413,13 @@ void TestSync::multistatusReader()
 
 void TestSync::mergedCardKeepsWhatWeDoNotMap()
 {
-    store::Contact edited = sync::readCard(phone30).contact;
+    store::Contact edited = carddav::readCard(phone30).contact;
     QCOMPARE(edited.mobile, QStringLiteral("13800138000"));
     edited.mobile = QStringLiteral("13900000000");
     edited.group = QStringLiteral("同学");
     edited.email.clear();
-    const QByteArray merged = sync::mergedCard(phone30, edited);
-    QCOMPARE(sync::readCard(merged).contact, edited);
+    const QByteArray merged = carddav::mergedCard(phone30, edited);
+    QCOMPARE(carddav::readCard(merged).contact, edited);
     // The number is rewritten where it stood, in its item group; the rest
     // of the card is as the phone wrote it.
     QVERIFY(merged.contains("item1.TEL;type=pref:13900000000\r\n"));
@@ -427,20 +432,20 @@ void TestSync::mergedCardKeepsWhatWeDoNotMap()
         QVERIFY2(merged.contains(kept), kept.constData());
 
     // 4.0: the number stays a tel: URI, the sex a GENDER, the QQ an IMPP.
-    store::Contact lilei = sync::readCard(phone40).contact;
+    store::Contact lilei = carddav::readCard(phone40).contact;
     QCOMPARE(lilei.sex, QStringLiteral("男"));
     QCOMPARE(lilei.qq, QStringLiteral("123456"));
     lilei.mobile = QStringLiteral("13911112222");
     lilei.sex = QStringLiteral("女");
     lilei.qq = QStringLiteral("654321");
-    const QByteArray merged40 = sync::mergedCard(phone40, lilei);
-    QCOMPARE(sync::readCard(merged40).contact, lilei);
+    const QByteArray merged40 = carddav::mergedCard(phone40, lilei);
+    QCOMPARE(carddav::readCard(merged40).contact, lilei);
     QVERIFY(merged40.contains("TEL;TYPE=cell;VALUE=uri:tel:13911112222\r\n"));
     QVERIFY(merged40.contains("GENDER:F\r\n"));
     QVERIFY(merged40.contains("IMPP:qq:654321\r\n"));
     QVERIFY(merged40.contains("URL:https://example.com/lilei\r\n"));
     // Nothing changed: the card is the server's, byte for byte.
-    QCOMPARE(sync::mergedCard(phone40, sync::readCard(phone40).contact), phone40);
+    QCOMPARE(carddav::mergedCard(phone40, carddav::readCard(phone40).contact), phone40);
 }
 
 void TestSync::discovery()
@@ -448,28 +453,28 @@ void TestSync::discovery()
     const QUrl book = newBook();
     // From the plain server URL, through /.well-known/carddav and the
     // principal, to the user's address books.
-    const std::vector<sync::AddressBook> books = sync::discoverAddressBooks(*m_phone, serverUrl());
+    const std::vector<carddav::AddressBook> books = carddav::discoverAddressBooks(*m_phone, serverUrl());
     bool found = false;
-    for (const sync::AddressBook &b : books)
+    for (const carddav::AddressBook &b : books)
         found = found || (b.url == book && b.name == u"Contacts" && b.syncCollection);
     QVERIFY(found);
     // The address book's own URL is that address book.
-    const std::vector<sync::AddressBook> own = sync::discoverAddressBooks(*m_phone, book);
+    const std::vector<carddav::AddressBook> own = carddav::discoverAddressBooks(*m_phone, book);
     QCOMPARE(own.size(), std::size_t(1));
     QCOMPARE(own.front().url, book);
 
-    sync::DavClient wrong(user, QStringLiteral("wrong"));
+    carddav::DavClient wrong(user, QStringLiteral("wrong"));
     try {
-        sync::discoverAddressBooks(wrong, serverUrl());
+        carddav::discoverAddressBooks(wrong, serverUrl());
         QFAIL("a wrong password found address books");
-    } catch (const sync::SyncError &e) {
+    } catch (const carddav::SyncError &e) {
         QCOMPARE(e.httpStatus(), 401);
     }
     // Plain HTTP to another computer would show the password to anyone on the way.
     try {
-        sync::discoverAddressBooks(*m_phone, QUrl(QStringLiteral("http://example.com/")));
+        carddav::discoverAddressBooks(*m_phone, QUrl(QStringLiteral("http://example.com/")));
         QFAIL("plain HTTP to another host was used");
-    } catch (const sync::SyncError &e) {
+    } catch (const carddav::SyncError &e) {
         QVERIFY(e.message().contains(QStringLiteral("--insecure")));
     }
 }
@@ -492,7 +497,7 @@ void TestSync::cases_data()
         return Step { Step::LocalUpdate, name, c, {} };
     };
     const auto rm = [](const QString &name) { return Step { Step::LocalRemove, name, {}, {} }; };
-    store::Contact wangLocal = sync::readCard(phone30).contact;
+    store::Contact wangLocal = carddav::readCard(phone30).contact;
     wangLocal.address = QStringLiteral("北京市海淀区");
     const QString wangLocalRow = QStringLiteral("王小明|||13800138000|wxm@example.com|北京市海淀区|");
 
@@ -544,14 +549,14 @@ void TestSync::cases_data()
     c.serverCards = { wang + QStringLiteral("|13700000000") };
     QTest::newRow("edited on both sides: a conflict, both kept") << c;
 
-    c.prefer = sync::Prefer::Local;
+    c.prefer = carddav::Prefer::Local;
     c.summary = counts(1, 0, 0, 0);
     c.conflictNames = {};
     c.serverCards = { wang + QStringLiteral("|13800138000") };
     c.serverKeeps = { "北京市海淀区", "PHOTO" };
     QTest::newRow("edited on both sides, --prefer local") << c;
 
-    c.prefer = sync::Prefer::Server;
+    c.prefer = carddav::Prefer::Server;
     c.summary = counts(0, 1, 0, 0);
     c.localRows = { QStringLiteral("王小明|||13700000000|wxm@example.com||") };
     c.serverCards = { wang + QStringLiteral("|13700000000") };
@@ -588,7 +593,7 @@ void TestSync::cases_data()
     c.serverCards = {};
     QTest::newRow("edited here, deleted on the phone: a conflict") << c;
 
-    c.prefer = sync::Prefer::Local;
+    c.prefer = carddav::Prefer::Local;
     c.summary = counts(1, 0, 0, 0);
     c.conflictNames = {};
     c.serverCards = { wang + QStringLiteral("|13800138000") };
@@ -606,7 +611,7 @@ void TestSync::cases_data()
     QTest::newRow("a new card whose name an unsynced contact has: a conflict") << c;
 
     c = Case();
-    c.local = { sync::readCard(phone30).contact };
+    c.local = { carddav::readCard(phone30).contact };
     c.phone = { { QStringLiteral("w.vcf"), phone30 } };
     c.firstSummary = none();
     c.summary = none();
@@ -626,7 +631,7 @@ void TestSync::cases()
     txl::Connection &db = file.connection;
     QCOMPARE(store::ContactTable(db).insertNew(c.local).inserted, int(c.local.size()));
     setUpAccount(db, serverUrl(), book);
-    const sync::SyncReport first = runSync(db);
+    const carddav::SyncReport first = runSync(db);
     QCOMPARE(first.summaryLine(), c.firstSummary);
 
     for (const Step &step : c.steps) {
@@ -657,7 +662,7 @@ void TestSync::cases()
     QCOMPARE(rowsOf(db), rowsBefore);
     QCOMPARE(serverCards(book), serverBefore);
 
-    const sync::SyncReport second = runSync(db, c.prefer);
+    const carddav::SyncReport second = runSync(db, c.prefer);
     QCOMPARE(second.summaryLine(), c.summary);
     QCOMPARE(second.conflicts.size(), c.conflictNames.size());
     for (int i = 0; i < c.conflictNames.size(); ++i)
@@ -670,7 +675,7 @@ void TestSync::cases()
 
     // Settled: the next sync finds nothing to do, or the same conflicts
     // still open, and changes nothing.
-    const sync::SyncReport third = runSync(db);
+    const carddav::SyncReport third = runSync(db);
     QCOMPARE(third.summaryLine(), counts(0, 0, 0, int(c.conflictNames.size())));
     QCOMPARE(rowsOf(db), c.localRows);
     QCOMPARE(serverCards(book), c.serverCards);
@@ -688,7 +693,7 @@ void TestSync::nothingChangedCostsOneExchange()
     // The token moved past our own uploads once: after that, one report.
     QCOMPARE(runSync(db).summaryLine(), none());
     int requests = 0;
-    QCOMPARE(runSync(db, sync::Prefer::Neither, false, &requests).summaryLine(), none());
+    QCOMPARE(runSync(db, carddav::Prefer::Neither, false, &requests).summaryLine(), none());
     QCOMPARE(requests, 1);
     QCOMPARE(serverCards(book).size(), 51);
     QCOMPARE(rowsOf(db).size(), 51);
@@ -719,11 +724,11 @@ void TestSync::fileWithoutSyncTables()
     QVERIFY(!state.isSetUp());
     QVERIFY(!state.account());
     QVERIFY(state.items().empty());
-    sync::DavClient client(user, serverPassword);
+    carddav::DavClient client(user, serverPassword);
     try {
-        sync::synchronize(file.connection, client, {});
+        carddav::synchronize(file.connection, client, {});
         QFAIL("a file never set up was synced");
-    } catch (const sync::SyncError &e) {
+    } catch (const carddav::SyncError &e) {
         QVERIFY(e.message().contains(QStringLiteral("sync-setup")));
     }
     QCOMPARE(client.requestCount(), 0);
@@ -808,11 +813,11 @@ void TestSync::faultsLeaveEverythingAsItWas()
     OpenFile file(fixture);
     setUpAccount(file.connection, server.url(), server.url());
     const QStringList rows = rowsOf(file.connection);
-    sync::DavClient client(user, serverPassword, { false, 10000, 1024 * 1024 });
+    carddav::DavClient client(user, serverPassword, { false, 10000, 1024 * 1024 });
     try {
-        sync::synchronize(file.connection, client, {});
+        carddav::synchronize(file.connection, client, {});
         QFAIL("a broken answer was taken");
-    } catch (const sync::SyncError &e) {
+    } catch (const carddav::SyncError &e) {
         QVERIFY2(e.message().contains(message), qPrintable(e.message()));
     }
     QCOMPARE(rowsOf(file.connection), rows);
@@ -832,7 +837,7 @@ void TestSync::cancelledMidSyncThenFinished()
     txl::Connection &db = file.connection;
     setUpAccount(db, serverUrl(), book);
     {
-        sync::DavClient client(user, serverPassword);
+        carddav::DavClient client(user, serverPassword);
         QTimer watch;
         QObject::connect(&watch, &QTimer::timeout, [&] {
             if (client.requestCount() >= 12)
@@ -840,15 +845,15 @@ void TestSync::cancelledMidSyncThenFinished()
         });
         watch.start(1);
         try {
-            sync::synchronize(db, client, {});
+            carddav::synchronize(db, client, {});
             QFAIL("the sync was not cancelled");
-        } catch (const sync::SyncError &e) {
+        } catch (const carddav::SyncError &e) {
             QVERIFY2(e.message().contains(QStringLiteral("取消")), qPrintable(e.message()));
         }
         const int uploaded = int(store::SyncState(db).items().size()) - 1;
         QVERIFY2(uploaded > 0 && uploaded < 30, qPrintable(QString::number(uploaded)));
     }
-    const sync::SyncReport rest = runSync(db);
+    const carddav::SyncReport rest = runSync(db);
     QCOMPARE(rest.conflicts, QStringList());
     QVERIFY(rest.uploaded > 0 && rest.uploaded < 30);
     QCOMPARE(runSync(db).summaryLine(), none());
@@ -885,7 +890,7 @@ void TestSync::toolKilledMidSyncThenFinished()
     QVERIFY2(taken >= 30 && taken < 120, qPrintable(QString::number(taken)));
 
     OpenFile file(fixture);
-    const sync::SyncReport rest = runSync(file.connection);
+    const carddav::SyncReport rest = runSync(file.connection);
     QCOMPARE(rest.conflicts, QStringList());
     QCOMPARE(runSync(file.connection).summaryLine(), none());
     QCOMPARE(serverCards(book).size(), 120);

@@ -94,15 +94,15 @@ int setup(QStringList args, QTextStream &out, QTextStream &err, const OpenFile &
         open(connection, dir, common.fromStdin);
         if (!askServerPassword(common.fromStdin, user, url.toDisplayString(), password))
             return fail(err, QStringLiteral("没有得到服务器的密码（没有终端可以询问；脚本请用 --stdin）。"));
-        sync::DavClient client(user, password, { common.insecure, 30000, 64 * 1024 * 1024 });
-        const std::vector<sync::AddressBook> books = sync::discoverAddressBooks(client, url);
-        const sync::AddressBook *chosen = nullptr;
-        for (const sync::AddressBook &b : books)
+        carddav::DavClient client(user, password, { common.insecure, 30000, 64 * 1024 * 1024 });
+        const std::vector<carddav::AddressBook> books = carddav::discoverAddressBooks(client, url);
+        const carddav::AddressBook *chosen = nullptr;
+        for (const carddav::AddressBook &b : books)
             if (bookName.isEmpty() ? books.size() == 1 : b.name == bookName)
                 chosen = &b;
         if (!chosen) {
             QStringList names;
-            for (const sync::AddressBook &b : books)
+            for (const carddav::AddressBook &b : books)
                 names.append(QStringLiteral("“%1”").arg(b.name));
             ContactFile::wipe(password);
             return fail(err,
@@ -112,11 +112,11 @@ int setup(QStringList args, QTextStream &out, QTextStream &err, const OpenFile &
         store::SyncState(connection).setUp({ url.toString(), user, chosen->url.toString(), QString() });
         out << QStringLiteral("已设置同步：%1 在 %2 的通讯录“%3”（%4）\n")
                    .arg(user, url.toDisplayString(), chosen->name, chosen->url.toDisplayString());
-        if (!common.fromStdin && sync::storeSecret(sync::accountKey(url.toString(), user), password))
+        if (!common.fromStdin && carddav::storeSecret(carddav::accountKey(url.toString(), user), password))
             out << QStringLiteral("密码已存入桌面的密钥环。\n");
         else
             out << QStringLiteral("密码没有保存：每次同步时询问。\n");
-    } catch (const sync::SyncError &e) {
+    } catch (const carddav::SyncError &e) {
         ContactFile::wipe(password);
         return fail(err, e.message());
     } catch (const std::exception &e) {
@@ -130,7 +130,7 @@ int setup(QStringList args, QTextStream &out, QTextStream &err, const OpenFile &
 int sync(QStringList args, QTextStream &out, QTextStream &err, const OpenFile &open)
 {
     Common common;
-    sync::SyncOptions options;
+    carddav::SyncOptions options;
     QStringList positional;
     while (!args.isEmpty()) {
         const QString arg = args.takeFirst();
@@ -143,9 +143,9 @@ int sync(QStringList args, QTextStream &out, QTextStream &err, const OpenFile &o
         else if (arg == QStringLiteral("--prefer") && !args.isEmpty()) {
             const QString side = args.takeFirst();
             if (side == u"local")
-                options.prefer = sync::Prefer::Local;
+                options.prefer = carddav::Prefer::Local;
             else if (side == u"server")
-                options.prefer = sync::Prefer::Server;
+                options.prefer = carddav::Prefer::Server;
             else
                 return 2;
         } else if (arg.startsWith(u'-'))
@@ -164,22 +164,23 @@ int sync(QStringList args, QTextStream &out, QTextStream &err, const OpenFile &o
         const std::optional<store::SyncAccount> account = store::SyncState(connection).account();
         if (!account)
             return fail(err, QStringLiteral("这个通讯录文件还没有设置同步：先用 tongxunlu-db sync-setup URL USER。"));
-        const std::optional<QString> kept
-            = common.fromStdin ? std::nullopt : sync::readSecret(sync::accountKey(account->serverUrl, account->user));
+        const std::optional<QString> kept = common.fromStdin
+            ? std::nullopt
+            : carddav::readSecret(carddav::accountKey(account->serverUrl, account->user));
         if (kept)
             password = *kept;
         else if (!askServerPassword(common.fromStdin, account->user, account->serverUrl, password))
             return fail(err, QStringLiteral("没有得到服务器的密码（没有终端可以询问；脚本请用 --stdin）。"));
-        sync::DavClient client(account->user, password, { common.insecure, 30000, 64 * 1024 * 1024 });
+        carddav::DavClient client(account->user, password, { common.insecure, 30000, 64 * 1024 * 1024 });
         ContactFile::wipe(password);
-        const sync::SyncReport report = sync::synchronize(connection, client, options);
+        const carddav::SyncReport report = carddav::synchronize(connection, client, options);
         if (options.dryRun)
             out << QStringLiteral("试运行，没有写入：\n");
         out << report.summaryLine() << '\n';
         for (const QString &line : report.lines())
             out << line << '\n';
         return report.conflicts.isEmpty() ? 0 : 1;
-    } catch (const sync::SyncError &e) {
+    } catch (const carddav::SyncError &e) {
         ContactFile::wipe(password);
         return fail(err, e.message());
     } catch (const std::exception &e) {
