@@ -4,10 +4,12 @@ set -euo pipefail
 TXL_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 TXL_PACKAGES=(build-essential cmake pkg-config qt6-base-dev libsqlcipher-dev libssl-dev sqlcipher
   libjpeg62-turbo-dev fonts-wqy-microhei fonts-liberation2
-  qt6-translations-l10n qt6-l10n-tools qt6-tools-dev dpkg-dev desktop-file-utils appstream)
+  qt6-translations-l10n qt6-l10n-tools qt6-tools-dev dpkg-dev desktop-file-utils appstream qtkeychain-qt6-dev)
 # Only the tests need these: they check the pinyin table against its
-# dictionary, and the formatting of the sources.
-TXL_TEST_PACKAGES=(python3 golang-github-mozillazg-go-pinyin-dev clang-format)
+# dictionary and the formatting of the sources, and sync with a CardDAV
+# server of their own (radicale, whose htpasswd check of APR1 passwords
+# needs passlib).
+TXL_TEST_PACKAGES=(python3 golang-github-mozillazg-go-pinyin-dev clang-format radicale apache2-utils python3-passlib)
 
 txl_install_missing() {
   local missing=()

@@ -12,6 +12,7 @@
 #include "store/ContactFile.h"
 #include "store/ContactTable.h"
 #include "store/samples/Samples.h"
+#include "tools/SyncCommands.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -54,6 +55,7 @@ public:
 
 private:
     int generalHelp(QTextStream &to, int status);
+    int syncCommand(const QString &command, const QStringList &args);
     int create(const QStringList &args);
     int passwd(const QStringList &args);
     int import(const QStringList &args);
@@ -731,9 +733,22 @@ int Tool::generalHelp(QTextStream &to, int status)
     addHelp(parser);
     parser.addOption(QCommandLineOption(QStringLiteral("version"), tr("Show the version and exit.")));
     parser.addPositionalArgument(
-        QStringLiteral("COMMAND"), tr("create, passwd, import, export, backup, backups or restore."));
-    to << helpText(parser, QString());
+        QStringLiteral("COMMAND"), tr("create, passwd, import, export, backup, backups, restore, sync-setup or sync."));
+    to << helpText(parser, QString()) << '\n' << synccommands::usage();
     return status;
+}
+
+int Tool::syncCommand(const QString &command, const QStringList &args)
+{
+    const bool syncing = command == u"sync" && !args.contains(QStringLiteral("--dry-run"));
+    const synccommands::OpenFile open = [this, syncing](txl::Connection &c, const QString &dir, bool fromStdin) {
+        openContactsFile(c, dir, fromStdin);
+        // A sync changes contacts in bulk: the file is backed up first.
+        if (syncing)
+            store::Backups::beforeChange(c);
+    };
+    const int status = (command == u"sync" ? synccommands::sync : synccommands::setup)(args, m_out, m_err, open);
+    return status == kBadUsage ? generalHelp(m_err, kBadUsage) : status;
 }
 
 int Tool::run(QStringList args)
@@ -755,6 +770,8 @@ int Tool::run(QStringList args)
         return backups(args);
     if (command == u"restore")
         return restore(args);
+    if (command == u"sync-setup" || command == u"sync")
+        return syncCommand(command, args);
     if (command == u"--help" || command == u"-h")
         return args.isEmpty() ? generalHelp(m_out, kDone)
                               : badUsage(QString(), tr("Unexpected argument '%1'.").arg(args.first()));
