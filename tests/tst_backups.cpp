@@ -424,6 +424,7 @@ private slots:
             QVERIFY(f.open(QIODevice::WriteOnly));
             f.write("姓名\n周四\n");
         }
+        files.queueAnswer(csv);
         ContactExchange::importContacts(nullptr);
         QCOMPARE(boxes.boxes().size(), 1);
         QVERIFY2(boxes.texts().constFirst().startsWith(QStringLiteral("无法先备份通讯录文件：")),

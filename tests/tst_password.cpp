@@ -576,7 +576,7 @@ void TestPassword::toolMakesTheFilePrivate()
             QVERIFY2(run.out.contains("anyone who has the file can read it"), run.out.constData());
     }
     // The help says so, and when to change it.
-    const ToolRun help = runTool({ u"--help"_s }, QString());
+    const ToolRun help = runTool({ u"passwd"_s, u"--help"_s }, QString());
     const QString text = QString::fromUtf8(help.out).simplified();
     QVERIFY2(text.contains(u"A file with the built-in password is readable by anyone who has it: run passwd after the "
                            u"first start."_s),
