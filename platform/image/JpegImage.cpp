@@ -106,8 +106,8 @@ JpegDecoded decodeJpeg(const QByteArray &data)
         if (w <= 0 || h <= 0 || w > kMaxJpegSide || h > kMaxJpegSide || w * h > kMaxJpegPixels
             || d.cinfo.output_components != 3) {
             ok = false;
-            std::snprintf(
-                d.err.message, sizeof d.err.message, "picture of %lld x %lld refused", (long long)w, (long long)h);
+            std::snprintf(d.err.message, sizeof d.err.message, "picture of %lld x %lld refused",
+                static_cast<long long>(w), static_cast<long long>(h));
         } else {
             QImage image(int(w), int(h), QImage::Format_RGB888);
             if (image.isNull()) {
