@@ -231,7 +231,9 @@ QByteArray mergedCard(const QByteArray &serverText, const store::Contact &now)
         added.append("FN:" + escaped(now.name));
     }
     if (now.mobile != was.mobile) {
-        const std::optional<qsizetype> at = was.mobile.isEmpty() ? std::nullopt : find("TEL", was.mobile);
+        std::optional<qsizetype> at;
+        if (!was.mobile.isEmpty())
+            at = find("TEL", was.mobile);
         const bool uri = at && split(lines[*at]).value.trimmed().toLower().startsWith("tel:");
         put(at, "TEL;TYPE=CELL", (uri ? "tel:" : "") + escaped(now.mobile), !now.mobile.isEmpty());
     }
@@ -239,7 +241,9 @@ QByteArray mergedCard(const QByteArray &serverText, const store::Contact &now)
         put(was.email.isEmpty() ? std::nullopt : find("EMAIL", was.email), "EMAIL", escaped(now.email),
             !now.email.isEmpty());
     if (now.address != was.address) {
-        const std::optional<qsizetype> at = was.address.isEmpty() ? std::nullopt : find("ADR", was.address);
+        std::optional<qsizetype> at;
+        if (!was.address.isEmpty())
+            at = find("ADR", was.address);
         put(at, "ADR;TYPE=HOME", ";;" + escaped(now.address) + ";;;;", !now.address.isEmpty());
     }
     if (now.group != was.group) {
