@@ -466,7 +466,7 @@ void readRecords(const QByteArray &input, const RecordSink &sink)
         rec.email = column(Email);
         for (size_t e = 0; rec.email.isEmpty() && e < emails.size(); ++e)
             rec.email = firstOfList(at(emails[e]));
-        rec.address = addressIsStreet ? QString() : column(Address);
+        rec.address = addressIsStreet ? QString() : oneLineAddress(column(Address));
         if (rec.address.isEmpty() && homeParts) {
             const QString street = index[HomeStreet] >= 0 ? column(HomeStreet) : column(Address);
             const QString extended = QStringList { column(HomeStreet2), column(HomeStreet3) }.join(u' ').trimmed();
@@ -475,7 +475,7 @@ void readRecords(const QByteArray &input, const RecordSink &sink)
         }
         for (size_t a = 0; rec.address.isEmpty() && a < addresses.size(); ++a) {
             const std::array<int, PartCount> &s = addresses[a];
-            rec.address = at(s[Formatted]).trimmed();
+            rec.address = oneLineAddress(at(s[Formatted]));
             if (rec.address.isEmpty())
                 rec.address = joinedAddress({ at(s[PoBox]), at(s[Extended]), at(s[Street]), at(s[City]), at(s[Region]),
                     at(s[Postal]), at(s[Country]) });

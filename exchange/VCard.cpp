@@ -670,10 +670,23 @@ private:
 
 } // namespace
 
+QString oneLineAddress(const QString &address)
+{
+    if (!address.contains(u'\n') && !address.contains(u'\r'))
+        return address.trimmed();
+    QStringList lines;
+    for (const QString &line : QString(address).replace(u'\r', u'\n').split(u'\n', Qt::SkipEmptyParts)) {
+        const QString trimmed = line.trimmed();
+        if (!trimmed.isEmpty())
+            lines.append(trimmed);
+    }
+    return lines.join(containsHan(address) ? QString() : QStringLiteral(", "));
+}
+
 QString joinedAddress(const QStringList &c)
 {
     // pobox; extended; street; locality; region; postal code; country
-    auto at = [&](int i) { return i < c.size() ? c[i].trimmed() : QString(); };
+    auto at = [&](int i) { return i < c.size() ? oneLineAddress(c[i]) : QString(); };
     const QString pobox = at(0), extended = at(1), street = at(2), locality = at(3), region = at(4), postal = at(5),
                   country = at(6);
     QStringList parts;

@@ -32,6 +32,10 @@ void readVCards(const QByteArray &bytes, const RecordSink &sink);
 // extended, street, locality, region, postal code, country): Chinese
 // addresses run from the country down, others from the street up.
 QString joinedAddress(const QStringList &parts);
+// One line from an address written on several lines (a formatted address,
+// a street with a line break): Chinese lines run together, others are
+// joined with ", ". The table keeps an address on one line.
+QString oneLineAddress(const QString &address);
 
 // vCard 3.0 in UTF-8, CRLF line ends, folded at 75 octets.
 QByteArray writeVCards(const ContactRecords &records);

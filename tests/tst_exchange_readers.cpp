@@ -110,8 +110,8 @@ void TestExchangeReaders::lineEnds_data()
                                   QStringLiteral("Ann||||ann@example.com||") };
     QTest::newRow("CSV") << QStringLiteral("姓名,地址\r\n张三,\"第一行\r\n第二行\"\r\n\r\n李四,上海\r\n").toUtf8()
                          << false
-                         << QStringList { QStringLiteral("张三|||||第一行\n第二行|"),
-                                QStringLiteral("李四|||||上海|") };
+                         // The address's two lines are kept as one.
+                         << QStringList { QStringLiteral("张三|||||第一行第二行|"), QStringLiteral("李四|||||上海|") };
 }
 
 void TestExchangeReaders::lineEnds()
@@ -159,6 +159,9 @@ void TestExchangeReaders::vcardShapes_data()
                       "2\\;3;Town;;;\r\n"
                       "END:VCARD\r\nBEGIN:VCARD\r\nVERSION:4.0\r\nFN:x\\;y\r\nEND:VCARD\r\n")
         << QStringList { QStringLiteral("A\nB,C||||a\\b@x.cn|Rd 1, Fl 2;3, Town|"), QStringLiteral("x;y||||||") };
+    QTest::newRow("a street on two lines is kept on one")
+        << QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\nFN:A\r\nADR;TYPE=HOME:;;Rd 1\\nFlat 2;Town;;;\r\nEND:VCARD\r\n")
+        << QStringList { QStringLiteral("A|||||Rd 1, Flat 2, Town|") };
     QTest::newRow("2.1 with VERSION after the name")
         << QByteArray("BEGIN:VCARD\r\nFN:C:\\new\r\nVERSION:2.1\r\nEND:VCARD\r\n")
         << QStringList { QStringLiteral("C:\\new||||||") };
@@ -191,13 +194,17 @@ void TestExchangeReaders::csvShapes_data()
             "张三,三,,张,,,,,,* myContacts ::: 同事 ::: 朋友,* Home,zhang@example.com,Work,z@work.cn,Work,010-88886666,"
             "Mobile,138 0013 8000 ::: 139 0000 0000,Home,北京市朝阳区建国路88号,建国路88号,北京市,中国\r\n"
             "John Smith,John,,Smith,,,,,,* myContacts,,,,,Home,555-0100,,,Home,,1 Main St,Springfield,USA\r\n"
+            "Mary Major,Mary,,Major,,,,,,,,,,,,,,,Home,\"2 Oak Rd\nApt 4\r\nBoston, MA 02101\",,,\r\n"
+            "李四,四,,李,,,,,,,,,,,,,,,Home,\"上海市\n浦东新区\n世纪大道1号\",,,\r\n"
             ",Ann,,Lee,,,,,,* starred ::: * Friends,,,,,,,,,,,,,\r\n")
               .toUtf8();
     QTest::newRow("web mail export")
         << webMail
         << QStringList { QStringLiteral("张三|||138 0013 8000|zhang@example.com|北京市朝阳区建国路88号|同事"),
                QStringLiteral("John Smith|||555-0100||1 Main St, Springfield, USA|"),
-               QStringLiteral("Ann Lee||||||Friends") };
+               // A formatted address written on several lines is kept on one.
+               QStringLiteral("Mary Major|||||2 Oak Rd, Apt 4, Boston, MA 02101|"),
+               QStringLiteral("李四|||||上海市浦东新区世纪大道1号|"), QStringLiteral("Ann Lee||||||Friends") };
     QTest::newRow("desktop mail's home address parts")
         << QStringLiteral("First Name,Last Name,Home Street,Home City,Home State,Home Postal Code,Home Country,"
                           "Mobile Phone\r\nJohn,Smith,1 Main St,Springfield,IL,62701,USA,555\r\n"
@@ -261,7 +268,7 @@ void TestExchangeReaders::roundTrip()
     // What the editor can store comes back the same through both writers.
     ContactRecords in;
     const QStringList values { QStringLiteral("张三"), QStringLiteral("010-1234567"), QStringLiteral("+852 9123 4567"),
-        QStringLiteral("a,b;c\\d"), QStringLiteral("第一行\n第二行"), QStringLiteral("引号\"人"), QStringLiteral("'=x"),
+        QStringLiteral("a,b;c\\d"), QStringLiteral("第一行 第二行"), QStringLiteral("引号\"人"), QStringLiteral("'=x"),
         QStringLiteral("笑😀"), QString(76, QChar(u'长')), QStringLiteral("O'Brien"), QStringLiteral("tab\there"),
         QStringLiteral("-") };
     for (int i = 0; i < values.size(); ++i) {
