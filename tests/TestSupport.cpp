@@ -69,6 +69,13 @@ QStringList ContactsFixture::rows(const QString &where) const
     return out;
 }
 
+OpenedContacts::OpenedContacts(const ContactsFixture &fixture)
+{
+    connection.setDatabaseFile(fixture.databasePath());
+    connection.setPassword(ContactFile::password());
+    connection.open();
+}
+
 void reload(txl::Query *query)
 {
     query->close();

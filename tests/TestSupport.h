@@ -1,5 +1,8 @@
 #pragma once
 
+#include "platform/data/Connection.h"
+#include "store/ContactTable.h"
+
 #include <QApplication>
 #include <QMessageBox>
 #include <QString>
@@ -41,6 +44,14 @@ private:
     QTemporaryDir m_dir;
     QString m_oldCwd;
     std::unique_ptr<TDm> m_dm;
+};
+
+// The fixture's contacts file opened on a connection of its own, with the
+// table API over it.
+struct OpenedContacts {
+    explicit OpenedContacts(const ContactsFixture &fixture);
+    txl::Connection connection;
+    store::ContactTable table { connection };
 };
 
 // The reload step written out: the query shows every contact again.

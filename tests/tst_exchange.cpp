@@ -77,17 +77,6 @@ QByteArray fileHash(const QString &path)
     return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
 }
 
-struct Opened {
-    txl::Connection connection;
-    store::ContactTable table { connection };
-    explicit Opened(const ContactsFixture &fixture)
-    {
-        connection.setDatabaseFile(fixture.databasePath());
-        connection.setPassword(ContactFile::password());
-        connection.open();
-    }
-};
-
 } // namespace
 
 class TestExchange : public QObject {
@@ -389,7 +378,7 @@ void TestExchange::importRules()
     add(9, QStringLiteral("O'Brien"), QString(), QString(), QStringLiteral("female"));
     add(10, QStringLiteral("Abcdefghijk"), QString(), QString(), QStringLiteral("未知"));
 
-    Opened db(fixture);
+    OpenedContacts db(fixture);
     const exchange::ImportSummary summary = exchange::importContacts(db.table, in, false);
     QCOMPARE(summary.summaryLine(), QStringLiteral("导入 5 条，跳过 4 条"));
     QCOMPARE(summary.skippedLines(),
@@ -418,7 +407,7 @@ void TestExchange::importIsAllOrNothing()
     in[0].name = QStringLiteral("甲");
     in[1].name = QStringLiteral("坏");
     in[2].name = QStringLiteral("乙");
-    Opened db(fixture);
+    OpenedContacts db(fixture);
     QVERIFY_THROWS_EXCEPTION(txl::DataError, exchange::importContacts(db.table, in, false));
     QCOMPARE(fixture.rows(), before);
 
@@ -442,7 +431,7 @@ void TestExchange::dryRunWritesNothing()
     in[0].name = QStringLiteral("甲");
     in[1].name = QStringLiteral("甲");
     {
-        Opened db(fixture);
+        OpenedContacts db(fixture);
         const exchange::ImportSummary summary = exchange::importContacts(db.table, in, true);
         QCOMPARE(summary.summaryLine(), QStringLiteral("导入 1 条，跳过 1 条"));
     }
@@ -467,13 +456,13 @@ void TestExchange::roundTrip()
     source.exec(QStringLiteral("insert into data values('引号\"人','男','','','','第一行\t第二行','a,b;c')"));
     const QString file = QDir(source.dir()).filePath(QStringLiteral("out.file"));
     {
-        Opened db(source);
+        OpenedContacts db(source);
         exchange::exportFile(
             file, exchange::recordsOf(db.table.all()), exchange::FileFormat(format), exchange::CsvEncoding(encoding));
     }
     ContactsFixture target;
     {
-        Opened db(target);
+        OpenedContacts db(target);
         const exchange::ImportSummary summary = exchange::importFile(db.table, file, false);
         QCOMPARE(summary.skipped.size(), size_t(0));
         QCOMPARE(summary.imported, 302);
@@ -488,7 +477,7 @@ void TestExchange::gbkExportRefusesWhatItCannotWrite()
     fixture.exec(QStringLiteral("insert into data values('表情','男','','','','笑😀','朋友')"));
     const QString file = QDir(fixture.dir()).filePath(QStringLiteral("old.csv"));
     const QByteArray old = writeFile(file, "an older export\n");
-    Opened db(fixture);
+    OpenedContacts db(fixture);
     try {
         exchange::exportFile(
             file, exchange::recordsOf(db.table.all()), exchange::FileFormat::Csv, exchange::CsvEncoding::Gbk);

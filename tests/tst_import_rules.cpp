@@ -48,17 +48,6 @@ QByteArray fileHash(const QString &path)
     return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
 }
 
-struct Opened {
-    txl::Connection connection;
-    store::ContactTable table { connection };
-    explicit Opened(const ContactsFixture &fixture)
-    {
-        connection.setDatabaseFile(fixture.databasePath());
-        connection.setPassword(ContactFile::password());
-        connection.open();
-    }
-};
-
 struct ToolRun {
     int status = -1;
     QString output;
@@ -120,7 +109,7 @@ void TestImportRules::numbersLeftOutNotTheContact()
 {
     ContactsFixture fixture;
     fixture.exec(QStringLiteral("insert into data values('王五','男','','','','','一般')"));
-    Opened db(fixture);
+    OpenedContacts db(fixture);
     // A Hong Kong mobile and a long QQ; a name over 11 bytes (still
     // skipped); a +86 mobile that fits once normalised.
     exchange::ImportSummary summary = exchange::importFile(db.table, fixtureFile("hk-mobile.vcf"), false);
@@ -177,7 +166,7 @@ void TestImportRules::controlsRefused()
     in[1].field(column) = value;
     // A tab is no control here: it is kept inside a value.
     in[0].address = QStringLiteral("北京\t朝阳");
-    Opened db(fixture);
+    OpenedContacts db(fixture);
     const exchange::ImportSummary summary = exchange::importContacts(db.table, in, false);
     QCOMPARE(summary.imported, 1);
     QCOMPARE(summary.skipped.size(), size_t(1));
@@ -193,7 +182,7 @@ void TestImportRules::nulNameReproducer()
     const QString file = fixtureFile("nul-name.vcf");
     ContactsFixture fixture;
     {
-        Opened db(fixture);
+        OpenedContacts db(fixture);
         const exchange::ImportSummary summary = exchange::importFile(db.table, file, false);
         QCOMPARE(summary.summaryLine(), QStringLiteral("导入 0 条，跳过 1 条"));
         QCOMPARE(summary.skippedLines(), QStringList { QStringLiteral("第 1 行 a␀b：姓名含有控制字符 U+0000") });
@@ -259,18 +248,18 @@ void TestImportRules::editorValuesComeBackExactly()
     };
     ContactsFixture source;
     {
-        Opened db(source);
+        OpenedContacts db(source);
         QCOMPARE(db.table.insertNew(store::Contacts(stored.begin(), stored.end())).inserted, int(stored.size()));
     }
     const QString file = QDir(source.dir()).filePath(QStringLiteral("out.file"));
     {
-        Opened db(source);
+        OpenedContacts db(source);
         exchange::exportFile(file, exchange::recordsOf(db.table.all()), exchange::FileFormat(format),
             exchange::CsvEncoding(encoding), db.connection.databaseFile());
     }
     ContactsFixture target;
     {
-        Opened db(target);
+        OpenedContacts db(target);
         const exchange::ImportSummary summary = exchange::importFile(db.table, file, false);
         QCOMPARE(summary.detailLines(), QStringList());
         QCOMPARE(summary.imported, int(stored.size()));
@@ -377,7 +366,7 @@ void TestImportRules::exportNeverReplacesTheContactsFile()
     const QByteArray targetHash = kind == u"fifo" ? QByteArray() : fileHash(target);
     const QStringList before = fixture.rows();
     {
-        Opened db(fixture);
+        OpenedContacts db(fixture);
         try {
             exchange::exportFile(target, exchange::recordsOf(db.table.all()), exchange::FileFormat::VCard,
                 exchange::CsvEncoding::Utf8, db.connection.databaseFile());
@@ -412,7 +401,7 @@ void TestImportRules::exportReplacesTextFiles()
     ContactsFixture fixture(3);
     const QString target = QDir(fixture.dir()).filePath(QStringLiteral("out.vcf"));
     writeFile(target, old);
-    Opened db(fixture);
+    OpenedContacts db(fixture);
     exchange::exportFile(target, exchange::recordsOf(db.table.all()), exchange::FileFormat::VCard,
         exchange::CsvEncoding::Utf8, db.connection.databaseFile());
     QCOMPARE(exchange::readContactsFile(target).size(), size_t(3));

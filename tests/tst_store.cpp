@@ -28,17 +28,6 @@ store::Contact contact(const QString &name, const QString &mobile = QString())
     return c;
 }
 
-struct Opened {
-    txl::Connection connection;
-    store::ContactTable table { connection };
-    explicit Opened(const ContactsFixture &fixture)
-    {
-        connection.setDatabaseFile(fixture.databasePath());
-        connection.setPassword(ContactFile::password());
-        connection.open();
-    }
-};
-
 QStringList names(const store::Contacts &contacts)
 {
     QStringList out;
@@ -65,7 +54,7 @@ void TestStore::fieldsFollowTheStoredColumns()
 {
     ContactsFixture fixture(0);
     fixture.exec(QStringLiteral("insert into data values('甲','女','123','13800000000','a@b.cn','北京','家人')"));
-    Opened db(fixture);
+    OpenedContacts db(fixture);
     const store::Contacts all = db.table.all();
     QCOMPARE(all.size(), size_t(1));
     const QStringList expected { QStringLiteral("甲"), QStringLiteral("女"), QStringLiteral("123"),
@@ -79,7 +68,7 @@ void TestStore::insertKeepsOutDuplicates()
 {
     ContactsFixture fixture(0);
     fixture.exec(QStringLiteral("insert into data values('张三','男','','','','','朋友')"));
-    Opened db(fixture);
+    OpenedContacts db(fixture);
     const store::Contacts in { contact(QStringLiteral("李四")), contact(QStringLiteral("张三")),
         contact(QStringLiteral("王五")), contact(QStringLiteral("李四"), QStringLiteral("13900000000")) };
     const store::ContactTable::InsertResult result = db.table.insertNew(in);
@@ -101,7 +90,7 @@ void TestStore::dryRunWritesNothing()
 {
     ContactsFixture fixture(3);
     const QStringList before = fixture.rows();
-    Opened db(fixture);
+    OpenedContacts db(fixture);
     const QString taken = db.table.all().front().name;
     const store::ContactTable::InsertResult result
         = db.table.insertNew({ contact(taken), contact(QStringLiteral("新人")) }, true);
@@ -116,7 +105,7 @@ void TestStore::failedOrCancelledInsertStoresNothing()
     fixture.exec(QStringLiteral("create trigger refuse before insert on data when new.姓名 = '坏' "
                                 "begin select raise(abort, 'refused by the file'); end;"));
     const QStringList before = fixture.rows();
-    Opened db(fixture);
+    OpenedContacts db(fixture);
     QVERIFY_THROWS_EXCEPTION(txl::DataError,
         db.table.insertNew(
             { contact(QStringLiteral("甲")), contact(QStringLiteral("坏")), contact(QStringLiteral("乙")) }));
@@ -138,7 +127,7 @@ void TestStore::failedOrCancelledInsertStoresNothing()
 void TestStore::updateAndRemove()
 {
     ContactsFixture fixture(0);
-    Opened db(fixture);
+    OpenedContacts db(fixture);
     db.table.insertNew({ contact(QStringLiteral("甲")), contact(QStringLiteral("乙")) });
 
     store::Contact changed = contact(QStringLiteral("丙"), QStringLiteral("13800138000"));
@@ -162,7 +151,7 @@ void TestStore::rowsOfAQuery()
     ContactsFixture fixture(0);
     // Columns are found by name, whatever order a statement gives them in.
     fixture.exec(QStringLiteral("insert into data values('甲','女','1','2','3','4','5')"));
-    Opened db(fixture);
+    OpenedContacts db(fixture);
     txl::Query query;
     query.setObjectName(QStringLiteral("reordered"));
     query.setConnection(&db.connection);
