@@ -248,8 +248,16 @@ QString beforeChange(txl::Connection &open)
     QFile::remove(part);
     copyChecked(open, part);
 
+    // Past every name of the same second, even one whose elder was pruned,
+    // so the newest backup always sorts last.
+    int first = 1;
+    for (const QString &name : backupNames(folder)) {
+        const QRegularExpressionMatch m = backupName().match(name);
+        if (m.captured(1) == stamp)
+            first = std::max(first, std::max(1, m.captured(2).toInt()) + 1);
+    }
     QString made;
-    for (int n = 1; made.isEmpty(); ++n) {
+    for (int n = first; made.isEmpty(); ++n) {
         const QString name = base + (n == 1 ? QString() : QStringLiteral("-%1").arg(n)) + QStringLiteral(".mdb");
         const QString target = QDir(folder).filePath(name);
         try {
