@@ -2,6 +2,7 @@
 // a free port of this computer with a throw-away storage folder and one
 // htpasswd user. A second client plays the phone: it PUTs and DELETEs cards
 // as phones write them, straight over HTTP.
+#include "RadicaleServer.h"
 #include "TestSupport.h"
 
 #include "platform/data/Connection.h"
@@ -18,7 +19,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
-#include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -26,9 +26,6 @@
 #include <QUuid>
 
 #include <memory>
-
-#include <csignal>
-#include <sys/prctl.h>
 
 namespace {
 
@@ -144,79 +141,25 @@ private:
         return list;
     }
 
-    QTemporaryDir m_serverDir;
-    QProcess m_radicale;
-    int m_port = 0;
+    RadicaleServer m_radicale;
     std::unique_ptr<carddav::DavClient> m_phone;
 };
 
 void TestSync::initTestCase()
 {
-    const QString radicale = QStandardPaths::findExecutable(QStringLiteral("radicale"));
-    const QString htpasswd = QStandardPaths::findExecutable(QStringLiteral("htpasswd"));
-    QVERIFY2(!radicale.isEmpty() && !htpasswd.isEmpty(),
-        "radicale and htpasswd are missing: ./scripts/test installs them (radicale, apache2-utils)");
-    QVERIFY(m_serverDir.isValid());
-    const QString users = m_serverDir.filePath(QStringLiteral("users"));
-    QProcess pw;
-    pw.start(htpasswd, { QStringLiteral("-i"), QStringLiteral("-c"), QStringLiteral("-m"), users, user });
-    QVERIFY(pw.waitForStarted());
-    pw.write(serverPassword.toUtf8() + '\n');
-    pw.closeWriteChannel();
-    QVERIFY(pw.waitForFinished() && pw.exitCode() == 0);
-
-    QTcpServer probe;
-    QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
-    m_port = probe.serverPort();
-    probe.close();
-    const QString config = m_serverDir.filePath(QStringLiteral("config"));
-    QFile file(config);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(
-        QStringLiteral("[server]\nhosts = 127.0.0.1:%1\n[auth]\ntype = htpasswd\nhtpasswd_filename = %2\n"
-                       "htpasswd_encryption = md5\n[storage]\nfilesystem_folder = %3\n[rights]\ntype = owner_only\n"
-                       "[logging]\nlevel = warning\n")
-            .arg(m_port)
-            .arg(users, m_serverDir.filePath(QStringLiteral("collections")))
-            .toUtf8());
-    file.close();
-    m_radicale.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    // The server goes with the test, even when the test is killed or crashes.
-    m_radicale.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
-    m_radicale.start(radicale, { QStringLiteral("--config"), config });
-    QVERIFY(m_radicale.waitForStarted());
-    bool up = false;
-    for (int i = 0; i < 100 && !up; ++i) {
-        QTcpSocket socket;
-        socket.connectToHost(QHostAddress::LocalHost, static_cast<quint16>(m_port));
-        up = socket.waitForConnected(100);
-        if (!up)
-            QTest::qWait(100);
-    }
-    QVERIFY2(up, "radicale did not start listening");
+    QVERIFY2(m_radicale.start(user, serverPassword), qPrintable(m_radicale.error()));
     m_phone = std::make_unique<carddav::DavClient>(user, serverPassword);
 }
 
 void TestSync::cleanupTestCase()
 {
     m_phone.reset();
-    if (m_radicale.state() != QProcess::NotRunning) {
-        m_radicale.terminate();
-        if (!m_radicale.waitForFinished(5000)) {
-            m_radicale.kill();
-            m_radicale.waitForFinished();
-        }
-    }
+    m_radicale.stop();
 }
 
 QUrl TestSync::serverUrl(const QString &path) const
 {
-    QUrl url;
-    url.setScheme(QStringLiteral("http"));
-    url.setHost(QStringLiteral("127.0.0.1"));
-    url.setPort(m_port);
-    url.setPath(path);
-    return url;
+    return m_radicale.url(path);
 }
 
 // A fresh address book for one case, made as a phone's sync app makes one.
@@ -873,7 +816,7 @@ void TestSync::toolKilledMidSyncThenFinished()
         setUpAccount(file.connection, serverUrl(), book);
     }
     // The server's folder of this address book: one file per card taken.
-    const QDir cards(m_serverDir.filePath(QStringLiteral("collections/collection-root") + book.path()));
+    const QDir cards(m_radicale.storageFolder() + QStringLiteral("/collection-root") + book.path());
     QProcess p;
     p.start(tool, { QStringLiteral("sync"), QStringLiteral("--stdin"), fixture.dir() });
     QVERIFY(p.waitForStarted());

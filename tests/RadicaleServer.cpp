@@ -1,0 +1,113 @@
+#include "RadicaleServer.h"
+
+#include <QFile>
+#include <QHostAddress>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QThread>
+
+#include <csignal>
+#include <sys/prctl.h>
+
+RadicaleServer::~RadicaleServer()
+{
+    stop();
+}
+
+bool RadicaleServer::start(const QString &user, const QString &password)
+{
+    if (!m_config.isEmpty())
+        return launch();
+    const QString radicale = QStandardPaths::findExecutable(QStringLiteral("radicale"));
+    const QString htpasswd = QStandardPaths::findExecutable(QStringLiteral("htpasswd"));
+    if (radicale.isEmpty() || htpasswd.isEmpty()) {
+        m_error = QStringLiteral("radicale and htpasswd are missing: ./scripts/test installs them "
+                                 "(radicale, apache2-utils)");
+        return false;
+    }
+    if (!m_dir.isValid()) {
+        m_error = QStringLiteral("no temporary folder for the server");
+        return false;
+    }
+    const QString users = m_dir.filePath(QStringLiteral("users"));
+    QProcess pw;
+    pw.start(htpasswd, { QStringLiteral("-i"), QStringLiteral("-c"), QStringLiteral("-m"), users, user });
+    pw.waitForStarted();
+    // The password goes in on standard input, never on the command line.
+    pw.write(password.toUtf8() + '\n');
+    pw.closeWriteChannel();
+    if (!pw.waitForFinished() || pw.exitCode() != 0) {
+        m_error = QStringLiteral("htpasswd failed");
+        return false;
+    }
+
+    QTcpServer probe;
+    if (!probe.listen(QHostAddress::LocalHost, 0)) {
+        m_error = QStringLiteral("no free port");
+        return false;
+    }
+    m_port = probe.serverPort();
+    probe.close();
+    m_config = m_dir.filePath(QStringLiteral("config"));
+    QFile file(m_config);
+    if (!file.open(QIODevice::WriteOnly)) {
+        m_error = QStringLiteral("cannot write the server's configuration");
+        return false;
+    }
+    file.write(QStringLiteral("[server]\nhosts = 127.0.0.1:%1\n[auth]\ntype = htpasswd\nhtpasswd_filename = %2\n"
+                              "htpasswd_encryption = md5\n[storage]\nfilesystem_folder = %3\n[rights]\ntype = "
+                              "owner_only\n[logging]\nlevel = warning\n")
+                   .arg(m_port)
+                   .arg(users, storageFolder())
+                   .toUtf8());
+    file.close();
+    return launch();
+}
+
+bool RadicaleServer::launch()
+{
+    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_process.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
+    m_process.start(
+        QStandardPaths::findExecutable(QStringLiteral("radicale")), { QStringLiteral("--config"), m_config });
+    if (!m_process.waitForStarted()) {
+        m_error = QStringLiteral("radicale did not start");
+        return false;
+    }
+    for (int i = 0; i < 100; ++i) {
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, static_cast<quint16>(m_port));
+        if (socket.waitForConnected(100))
+            return true;
+        QThread::msleep(100);
+    }
+    m_error = QStringLiteral("radicale did not start listening");
+    return false;
+}
+
+void RadicaleServer::stop()
+{
+    if (m_process.state() == QProcess::NotRunning)
+        return;
+    m_process.terminate();
+    if (!m_process.waitForFinished(5000)) {
+        m_process.kill();
+        m_process.waitForFinished();
+    }
+}
+
+QUrl RadicaleServer::url(const QString &path) const
+{
+    QUrl url;
+    url.setScheme(QStringLiteral("http"));
+    url.setHost(QStringLiteral("127.0.0.1"));
+    url.setPort(m_port);
+    url.setPath(path);
+    return url;
+}
+
+QString RadicaleServer::storageFolder() const
+{
+    return m_dir.filePath(QStringLiteral("collections"));
+}
