@@ -188,12 +188,13 @@ void SyncSetupDialog::accept()
         QString password = passwordEdit->text();
         const bool kept = carddav::storeSecret(carddav::accountKey(url.toString(), user), password);
         ContactFile::wipe(password);
+        // The dialog goes first: the notice stands alone over the window.
+        QDialog::accept();
         txl::ui::showNotice(QStringLiteral("已设置同步：%1 在 %2 的通讯录“%3”。\n%4")
                                 .arg(user, url.toDisplayString(), book->name,
                                     kept ? QStringLiteral("密码已存入桌面的密钥环。")
                                          : QStringLiteral("密码没有保存：每次“立即同步”时询问。")),
             setUpCaption);
-        QDialog::accept();
     });
 }
 
