@@ -376,6 +376,9 @@ void syncNow(QWidget *parent)
     progress.setAutoClose(false);
     progress.setMinimumDuration(300);
     progress.setMinimumWidth(360);
+    // Starts the clock that shows the box after the minimum duration, even
+    // while the bar stays busy (a long listing or download).
+    progress.setValue(0);
 
     std::unique_ptr<QThread> worker(QThread::create([&job] { runSync(*job); }));
     {
