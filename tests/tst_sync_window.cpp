@@ -12,6 +12,7 @@
 #include "shell/SyncWindow.h"
 #include "shell/Unit_Main.h"
 #include "store/Backups.h"
+#include "store/ContactFile.h"
 #include "store/SyncState.h"
 #include "store/Unit_Dm.h"
 #include "sync/CardDav.h"
@@ -89,15 +90,19 @@ private:
     QTimer m_timer;
 };
 
-// Answers every server password box with `password`.
+// Answers every password box with the password for its prompt.
 struct PasswordAnswer : WhenShown<txl::ui::PasswordBox> {
-    explicit PasswordAnswer(const QString &password)
+    explicit PasswordAnswer(const std::function<QString(const QString &prompt)> &password)
         : WhenShown([this, password](txl::ui::PasswordBox *box) {
             prompts << box->prompt();
             masked = box->field()->echoMode() == QLineEdit::Password;
-            box->field()->setText(password);
+            box->field()->setText(password(box->prompt()));
             box->accept();
         })
+    {
+    }
+    explicit PasswordAnswer(const QString &password)
+        : PasswordAnswer([password](const QString &) { return password; })
     {
     }
     QStringList prompts;
@@ -146,6 +151,7 @@ private slots:
     void editOnBothSidesIsAConflict();
     void cancelMidSyncLeavesAConsistentFile();
     void wrongPasswordChangesNothing();
+    void fileWithItsOwnPasswordAsksForIt();
 
 private:
     QUrl newBook(const QString &displayName = QStringLiteral("Contacts"));
@@ -542,6 +548,42 @@ void TestSyncWindow::wrongPasswordChangesNothing()
     QCOMPARE(m_fixture->rows(), before);
     QVERIFY(store::SyncState(*Dm->scon).items().empty());
     QCOMPARE(serverCards(book), QStringList { QStringLiteral("王小明|13800138000") });
+}
+
+void TestSyncWindow::fileWithItsOwnPasswordAsksForIt()
+{
+    // The window opened the file with its owner's password, which is not
+    // kept: the sync's own connection asks for it once more.
+    const QString own = QStringLiteral("owner-密码9");
+    m_window.reset();
+    m_fixture.reset();
+    m_fixture = std::make_unique<ContactsFixture>();
+    m_fixture->exec(QStringLiteral("insert into data values('李四','女','','13900000000','','上海市','同事');"));
+    {
+        txl::Connection c;
+        c.setDatabaseFile(m_fixture->databasePath());
+        c.setPassword(ContactFile::password());
+        c.rekey(own);
+    }
+    m_fixture->createDm();
+    Dm->unlock([&own](int, QString &password) {
+        password = own;
+        return true;
+    });
+    m_window = std::make_unique<Tfrm_Main>();
+    frm_Main = m_window.get();
+    const QUrl book = newBook();
+    phonePut(book, QStringLiteral("w.vcf"), phoneCard);
+    setUpAccount(book);
+
+    BoxRecorder boxes;
+    const QString filePrompt = QStringLiteral("请输入通讯录密码：");
+    PasswordAnswer answer([&](const QString &prompt) { return prompt == filePrompt ? own : serverPassword; });
+    m_window->NSyncNow->trigger();
+    QCOMPARE(answer.prompts.size(), 2);
+    QCOMPARE(answer.prompts.at(1), filePrompt);
+    QCOMPARE(boxes.texts(), QStringList { counts(1, 1, 0, 0) });
+    QCOMPARE(gridRows(), sorted({ QStringLiteral("李四|13900000000"), QStringLiteral("王小明|13800138000") }));
 }
 
 QTEST_MAIN(TestSyncWindow)
