@@ -64,6 +64,47 @@ void setSummaryViewerForTests(SummaryViewer viewer)
     summaryShownForTests() = std::move(viewer);
 }
 
+QStringList listed(const QString &title, const QStringList &lines)
+{
+    if (lines.isEmpty())
+        return {};
+    QStringList out { title };
+    out.append(lines.mid(0, listedLines));
+    if (lines.size() > listedLines)
+        out.append(QStringLiteral("……另有 %1 条").arg(lines.size() - listedLines));
+    out.append(QString());
+    return out;
+}
+
+void showSummary(QWidget *parent, const QString &caption, const QString &summaryLine, QStringList details)
+{
+    if (details.isEmpty()) {
+        txl::ui::showNotice(summaryLine, caption);
+        return;
+    }
+    if (details.constLast().isEmpty())
+        details.removeLast();
+    QDialog box(parent);
+    Ui::ImportSummary ui;
+    ui.setupUi(&box);
+    box.setWindowTitle(caption);
+    ui.summaryLabel->setText(summaryLine);
+    ui.detailsText->setPlainText(details.join(QLatin1Char('\n')));
+    QScreen *screen = parent && parent->screen() ? parent->screen() : QGuiApplication::primaryScreen();
+    if (screen) {
+        const QRect area = screen->availableGeometry();
+        QSize size = box.size().boundedTo(area.size() * 9 / 10);
+        box.resize(size);
+        box.setMaximumSize(area.size());
+        box.move(area.center() - QPoint(size.width() / 2, size.height() / 2));
+    }
+    if (summaryShownForTests()) {
+        summaryShownForTests()(box);
+        return;
+    }
+    box.exec();
+}
+
 namespace {
 
 // The reading and checking of a file, done on a worker thread so the window
@@ -100,49 +141,11 @@ void readAndCheck(const std::shared_ptr<ReadJob> &job)
     job->finished = true;
 }
 
-// The lines of a part of the summary: at most listedLines, each value cut,
-// and the count of the rest.
-QStringList listed(const QString &title, const QStringList &lines)
+void showImportSummary(QWidget *parent, const exchange::ImportSummary &summary)
 {
-    if (lines.isEmpty())
-        return {};
-    QStringList out { title };
-    out.append(lines.mid(0, listedLines));
-    if (lines.size() > listedLines)
-        out.append(QStringLiteral("……另有 %1 条").arg(lines.size() - listedLines));
-    out.append(QString());
-    return out;
-}
-
-// The summary: a plain notice when there is nothing to list, else a box of
-// its own whose list scrolls, sized to fit the screen.
-void showSummary(QWidget *parent, const exchange::ImportSummary &summary)
-{
-    QStringList details = listed(QStringLiteral("跳过的记录："), summary.skippedLines(shownChars))
-        + listed(QStringLiteral("导入时未带上的号码："), summary.leftOutLines(shownChars));
-    if (details.isEmpty()) {
-        txl::ui::showNotice(summary.summaryLine(), QStringLiteral("导入联系人"));
-        return;
-    }
-    details.removeLast();
-    QDialog box(parent);
-    Ui::ImportSummary ui;
-    ui.setupUi(&box);
-    ui.summaryLabel->setText(summary.summaryLine());
-    ui.detailsText->setPlainText(details.join(QLatin1Char('\n')));
-    QScreen *screen = parent && parent->screen() ? parent->screen() : QGuiApplication::primaryScreen();
-    if (screen) {
-        const QRect area = screen->availableGeometry();
-        QSize size = box.size().boundedTo(area.size() * 9 / 10);
-        box.resize(size);
-        box.setMaximumSize(area.size());
-        box.move(area.center() - QPoint(size.width() / 2, size.height() / 2));
-    }
-    if (summaryShownForTests()) {
-        summaryShownForTests()(box);
-        return;
-    }
-    box.exec();
+    showSummary(parent, QStringLiteral("导入联系人"), summary.summaryLine(),
+        listed(QStringLiteral("跳过的记录："), summary.skippedLines(shownChars))
+            + listed(QStringLiteral("导入时未带上的号码："), summary.leftOutLines(shownChars)));
 }
 
 } // namespace
@@ -241,7 +244,7 @@ void importContacts(QWidget *parent)
     progress.close();
     job.reset();
     Dm->reloadAll();
-    showSummary(parent, summary);
+    showImportSummary(parent, summary);
 }
 
 void exportContacts(QWidget *parent)

@@ -8,7 +8,7 @@ class QDialog;
 class QWidget;
 
 // The main window's import and export commands: the file dialogs, the
-// progress of a long import and the summary. The work itself is the
+// progress of a long import and the summary (shared with the sync's). The work itself is the
 // exchange library's, shared with the database tool.
 namespace ContactExchange {
 
@@ -22,7 +22,15 @@ void importContacts(QWidget *parent);
 // contacts, or the result of the last search) as vCard or CSV.
 void exportContacts(QWidget *parent);
 
-// For tests: the import's summary box, when it has records to list, is
+// The summary after a bulk change (import, sync): a plain notice when there
+// are no details, else a box of its own whose list scrolls, sized to fit the
+// screen.
+void showSummary(QWidget *parent, const QString &caption, const QString &summaryLine, QStringList details);
+// One part of a summary's details: its title, at most 50 of the lines and
+// the count of the rest, then an empty line; nothing for no lines.
+QStringList listed(const QString &title, const QStringList &lines);
+
+// For tests: a summary box, when it has records to list, is
 // handed to this function (ready to show, not shown) instead of being shown.
 using SummaryViewer = std::function<void(QDialog &box)>;
 void setSummaryViewerForTests(SummaryViewer viewer);

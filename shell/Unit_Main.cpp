@@ -13,6 +13,7 @@
 #include "report/Unit_print.h"
 #include "shell/Calculator.h"
 #include "shell/ContactExchange.h"
+#include "shell/SyncWindow.h"
 #include "shell/Unit_about.h"
 #include "store/Unit_Dm.h"
 
@@ -147,6 +148,8 @@ void Tfrm_Main::setUpMenus()
     }
     connect(NImport, &QAction::triggered, this, &Tfrm_Main::NImportClick);
     connect(NExport, &QAction::triggered, this, &Tfrm_Main::NExportClick);
+    connect(NSyncSetup, &QAction::triggered, this, &Tfrm_Main::NSyncSetupClick);
+    connect(NSyncNow, &QAction::triggered, this, &Tfrm_Main::NSyncNowClick);
 
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
@@ -444,4 +447,14 @@ void Tfrm_Main::NImportClick()
 void Tfrm_Main::NExportClick()
 {
     guarded([&] { ContactExchange::exportContacts(this); });
+}
+
+void Tfrm_Main::NSyncSetupClick()
+{
+    guarded([&] { SyncWindow::setUp(this); });
+}
+
+void Tfrm_Main::NSyncNowClick()
+{
+    guarded([&] { SyncWindow::syncNow(this); });
 }

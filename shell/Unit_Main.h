@@ -62,6 +62,8 @@ public slots:
     virtual void DBGrid1MouseMove();
     virtual void NImportClick();
     virtual void NExportClick();
+    virtual void NSyncSetupClick();
+    virtual void NSyncNowClick();
 
     // The desktop session is ending: the window closes without the question.
     void sessionEnding();

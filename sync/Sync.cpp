@@ -61,6 +61,7 @@ public:
             m_local.insert(c.name, std::move(c));
 
         // The server's side first: what changed there since the last sync.
+        tell(SyncStep::Listing, 0, 0);
         const Listing listing = listCards(m_client, m_book, account->syncToken, true);
         QStringList changed;
         QSet<QString> gone(listing.removed.begin(), listing.removed.end());
@@ -74,7 +75,9 @@ public:
                 if (!listing.etags.contains(it.key()))
                     gone.insert(it.key());
         changed.sort(); // the same order every time: conflicts read the same
+        tell(SyncStep::Downloading, 0, int(changed.size()));
         const QHash<QString, FetchedCard> cards = fetchCards(m_client, m_book, changed);
+        tell(SyncStep::Downloading, int(changed.size()), int(changed.size()));
         for (const QString &href : changed)
             if (!cards.contains(href))
                 gone.insert(href); // deleted between the listing and the fetch
@@ -112,14 +115,24 @@ public:
         for (const QString &name : names)
             if (!m_byName.contains(name) && !m_conflictNames.contains(name) && !m_queued.contains(name))
                 m_uploads.push_back({ Push::PutNew, {}, {}, {}, m_local.value(name), {} });
-        for (const Upload &u : m_uploads)
-            upload(u);
+        const int uploads = int(m_uploads.size());
+        for (int i = 0; i < uploads; ++i) {
+            tell(SyncStep::Uploading, i, uploads);
+            upload(m_uploads[size_t(i)]);
+        }
+        tell(SyncStep::Uploading, uploads, uploads);
         if (!m_options.dryRun)
             m_state.apply(m_batch);
         return m_report;
     }
 
 private:
+    void tell(SyncStep step, int done, int total) const
+    {
+        if (m_options.progress)
+            m_options.progress(step, done, total);
+    }
+
     void conflict(const QString &name, const QString &what)
     {
         m_report.conflicts.append(QStringLiteral("冲突 %1：%2").arg(name, what));

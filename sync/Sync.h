@@ -4,6 +4,8 @@
 
 #include <QStringList>
 
+#include <functional>
+
 namespace txl {
 class Connection;
 } // namespace txl
@@ -12,9 +14,18 @@ namespace carddav {
 
 enum class Prefer { Neither, Local, Server };
 
+// Where a sync is, for a progress display.
+enum class SyncStep {
+    Listing, // asking the server what changed
+    Downloading, // `total` server cards to read; `done` once they are in
+    Uploading, // `done` of `total` local changes sent
+};
+
 struct SyncOptions {
     bool dryRun = false; // nothing written on either side
     Prefer prefer = Prefer::Neither; // how conflicts are settled; Neither reports them
+    // Called on the sync's own thread at each step; may be empty.
+    std::function<void(SyncStep step, int done, int total)> progress {};
 };
 
 struct SyncReport {

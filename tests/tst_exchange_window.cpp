@@ -126,12 +126,14 @@ void TestExchangeWindow::cleanup()
 
 void TestExchangeWindow::menuEntries()
 {
+    // The sync's entries follow, behind a separator of their own.
     const QList<QAction *> entries = m_window->N3->actions();
-    QCOMPARE(entries.size(), 4);
+    QCOMPARE(entries.size(), 7);
     QCOMPARE(entries.at(0), m_window->N4);
     QVERIFY(entries.at(1)->isSeparator());
     QCOMPARE(entries.at(2)->text(), QStringLiteral("导入联系人…"));
     QCOMPARE(entries.at(3)->text(), QStringLiteral("导出联系人…"));
+    QVERIFY(entries.at(4)->isSeparator());
 }
 
 void TestExchangeWindow::importFromTheWindow()

@@ -316,6 +316,10 @@ void TestMainWindow::menus()
         { QStringLiteral("[新建]"), QString(), -1 },
         { QStringLiteral("[新建]"), QStringLiteral("导入联系人…"), -1 },
         { QStringLiteral("[新建]"), QStringLiteral("导出联系人…"), -1 },
+        // Then the sync's, after another.
+        { QStringLiteral("[新建]"), QString(), -1 },
+        { QStringLiteral("[新建]"), QStringLiteral("同步设置…"), -1 },
+        { QStringLiteral("[新建]"), QStringLiteral("立即同步"), -1 },
         { QStringLiteral("[删除]"), QStringLiteral("删除好友"), 1 },
         { QStringLiteral("[查看]"), QStringLiteral("详细资料"), 6 },
         { QStringLiteral("[查看]"), QStringLiteral("修改资料"), 5 },
