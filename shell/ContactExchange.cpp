@@ -11,11 +11,13 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QProgressDialog>
+#include <QPushButton>
 #include <QScreen>
 #include <QStandardPaths>
 #include <QThreadPool>
@@ -90,6 +92,8 @@ void showSummary(QWidget *parent, const QString &caption, const QString &summary
     box.setWindowTitle(caption);
     ui.summaryLabel->setText(summaryLine);
     ui.detailsText->setPlainText(details.join(QLatin1Char('\n')));
+    // The window speaks Chinese whatever the locale, as its message boxes do.
+    ui.buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("确定"));
     QScreen *screen = parent && parent->screen() ? parent->screen() : QGuiApplication::primaryScreen();
     if (screen) {
         const QRect area = screen->availableGeometry();

@@ -14,6 +14,7 @@
 
 #include <QApplication>
 #include <QCryptographicHash>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -45,6 +46,8 @@ struct Summary {
             caption = box.windowTitle();
             summary = box.findChild<QLabel *>(QStringLiteral("summaryLabel"))->text();
             details = box.findChild<QPlainTextEdit *>(QStringLiteral("detailsText"))->toPlainText();
+            for (const QAbstractButton *button : box.findChild<QDialogButtonBox *>()->buttons())
+                buttons << button->text();
             box.show();
             QTest::qWait(50);
             size = box.frameGeometry().size();
@@ -55,6 +58,7 @@ struct Summary {
     ~Summary() { ContactExchange::setSummaryViewerForTests({}); }
     int shown = 0;
     QString caption, summary, details;
+    QStringList buttons;
     QSize size;
     QPixmap picture;
 };
@@ -292,6 +296,7 @@ void TestExchangeWindow::summaryFitsTheScreen()
     QVERIFY(boxes.boxes().isEmpty());
     QCOMPARE(summary.shown, 1);
     QCOMPARE(summary.summary, QStringLiteral("导入 60 条，跳过 121 条"));
+    QCOMPARE(summary.buttons, QStringList { QStringLiteral("确定") }); // whatever the locale
     const QStringList lines = summary.details.split(QLatin1Char('\n'));
     QCOMPARE(lines.count(QStringLiteral("……另有 71 条")), 1);
     QCOMPARE(lines.count(QStringLiteral("……另有 10 条")), 1);
