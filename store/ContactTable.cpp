@@ -191,16 +191,21 @@ void ContactTable::remove(WriteTransaction &within, const QString &name)
         throw txl::DataError(QStringLiteral("No contact is named '%1'").arg(name));
 }
 
-void ContactTable::insert(WriteTransaction &within, const Contact &contact)
+void ContactTable::insert(WriteTransaction &within, const Contacts &contacts)
 {
     checkWithin(within);
-    if (find(contact.name))
-        throw txl::DataError(QStringLiteral("A contact named '%1' exists already").arg(contact.name));
-    txl::Query q;
-    point(q, m_connection, QStringLiteral("insertquery"),
-        QStringLiteral("insert into data values(:p0,:p1,:p2,:p3,:p4,:p5,:p6)"));
-    bindContact(q, contact);
-    q.execSql();
+    if (contacts.empty())
+        return;
+    QSet<QString> taken = names();
+    txl::Statement insert(m_connection, QStringLiteral("insert into data values(?,?,?,?,?,?,?)"));
+    for (const Contact &c : contacts) {
+        if (taken.contains(c.name))
+            throw txl::DataError(QStringLiteral("A contact named '%1' exists already").arg(c.name));
+        taken.insert(c.name);
+        for (int column = 0; column < Contact::fieldCount; ++column)
+            insert.bind(column + 1, c.field(column));
+        insert.execute();
+    }
 }
 
 void ContactTable::checkWithin(const WriteTransaction &within) const

@@ -64,10 +64,11 @@ public:
     // this table's connection, for a caller that stores more with them (the
     // sync state): nothing is committed here, and a throw leaves the rest
     // of the caller's transaction to its commit or rollback. insert() stores
-    // one contact and throws when its name is stored already.
+    // the contacts and throws when a name is stored already or given twice;
+    // the names are read once, so a large batch costs no search per row.
     void update(WriteTransaction &within, const QString &name, const Contact &contact);
     void remove(WriteTransaction &within, const QString &name);
-    void insert(WriteTransaction &within, const Contact &contact);
+    void insert(WriteTransaction &within, const Contacts &contacts);
 
     // The rows of an open query over the table, its columns found by name.
     static Contacts rowsOf(const txl::Query &query);

@@ -152,8 +152,7 @@ void SyncState::apply(const SyncBatch &batch)
         table.remove(transaction, name);
     for (const auto &[name, contact] : batch.updates)
         table.update(transaction, name, contact);
-    for (const Contact &contact : batch.inserts)
-        table.insert(transaction, contact);
+    table.insert(transaction, batch.inserts);
     for (const QString &href : batch.droppedItems) {
         txl::Query q;
         point(
