@@ -24,6 +24,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSslCertificate>
+#include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -1087,6 +1088,51 @@ void TestSync::untrustedCertificate()
     status = run(sync, &err);
     QVERIFY2(status == 1, qPrintable(err));
     QVERIFY2(err.contains(changed), qPrintable(err));
+
+    // On a terminal sync-setup shows the fingerprint and asks: a typed yes
+    // accepts it, any other answer refuses.
+    const QString script = QStandardPaths::findExecutable(QStringLiteral("script"));
+    if (script.isEmpty())
+        QSKIP("script (util-linux) is missing: no terminal to type on");
+    // No desktop secret store: the test's password must not land in one.
+    env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+    for (const QByteArray &answer : { QByteArray("no"), QByteArray("yes") }) {
+        ContactsFixture typed(1);
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.setProcessChannelMode(QProcess::MergedChannels);
+        const QString command
+            = QStringLiteral("'%1' sync-setup '%2' '%3' '%4'").arg(tool, server.toString(), user, typed.dir());
+        p.start(script, { QStringLiteral("-qfec"), command, QStringLiteral("/dev/null") });
+        QVERIFY(p.waitForStarted());
+        QByteArray seen;
+        const auto waitFor = [&](const QByteArray &prompt) {
+            QElapsedTimer waited;
+            waited.start();
+            while (!seen.contains(prompt) && p.state() == QProcess::Running && waited.elapsed() < 30000) {
+                p.waitForReadyRead(100);
+                seen += p.readAll();
+            }
+            return seen.contains(prompt);
+        };
+        QVERIFY2(waitFor(QStringLiteral("alice").toUtf8()) && waitFor(": "), seen.constData());
+        QTest::qWait(200); // the prompt is out: the terminal's echo is off now
+        p.write(serverPassword.toUtf8() + '\n');
+        QVERIFY2(waitFor("yes"), seen.constData());
+        QTest::qWait(200);
+        p.write(answer + '\n');
+        QVERIFY(p.waitForFinished(60000));
+        seen += p.readAll();
+        QVERIFY2(seen.contains(changed.toUtf8()), seen.constData());
+        OpenFile file(typed);
+        if (answer == "yes") {
+            QVERIFY2(p.exitCode() == 0, seen.constData());
+            QCOMPARE(store::SyncState(file.connection).account()->certFingerprint, changed);
+        } else {
+            QVERIFY2(p.exitCode() == 1, seen.constData());
+            QVERIFY(!store::SyncState(file.connection).isSetUp());
+        }
+    }
 }
 
 void TestSync::toolKilledMidSyncThenFinished()
