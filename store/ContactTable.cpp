@@ -153,30 +153,67 @@ ContactTable::InsertResult ContactTable::insertNew(
 void ContactTable::update(const QString &name, const Contact &contact)
 {
     WriteTransaction transaction(m_connection);
-    txl::Query q;
-    point(q, m_connection, QStringLiteral("updatequery"),
-        QStringLiteral("update data set 姓名=:p0, 性别=:p1, QQ号码=:p2, 手机号码=:p3, 电子邮件=:p4, 家庭住址=:p5, "
-                       "组名=:p6 where 姓名=:p7"));
-    if (contact.name != name && find(contact.name))
-        throw txl::DataError(QStringLiteral("A contact named '%1' exists already").arg(contact.name));
-    bindContact(q, contact);
-    q.setParam(QStringLiteral("p7"), name);
-    q.execSql();
-    if (m_connection.changedRows() == 0)
-        throw txl::DataError(QStringLiteral("No contact is named '%1'").arg(name));
+    update(transaction, name, contact);
     transaction.commit();
 }
 
 void ContactTable::remove(const QString &name)
 {
     WriteTransaction transaction(m_connection);
+    remove(transaction, name);
+    transaction.commit();
+}
+
+void ContactTable::update(WriteTransaction &within, const QString &name, const Contact &contact)
+{
+    checkWithin(within);
+    if (contact.name != name && find(contact.name))
+        throw txl::DataError(QStringLiteral("A contact named '%1' exists already").arg(contact.name));
+    txl::Query q;
+    point(q, m_connection, QStringLiteral("updatequery"),
+        QStringLiteral("update data set 姓名=:p0, 性别=:p1, QQ号码=:p2, 手机号码=:p3, 电子邮件=:p4, 家庭住址=:p5, "
+                       "组名=:p6 where 姓名=:p7"));
+    bindContact(q, contact);
+    q.setParam(QStringLiteral("p7"), name);
+    q.execSql();
+    if (m_connection.changedRows() == 0)
+        throw txl::DataError(QStringLiteral("No contact is named '%1'").arg(name));
+}
+
+void ContactTable::remove(WriteTransaction &within, const QString &name)
+{
+    checkWithin(within);
     txl::Query q;
     point(q, m_connection, QStringLiteral("deletequery"), QStringLiteral("delete from data where 姓名=:p0"));
     q.setParam(param(0), name);
     q.execSql();
     if (m_connection.changedRows() == 0)
         throw txl::DataError(QStringLiteral("No contact is named '%1'").arg(name));
-    transaction.commit();
+}
+
+void ContactTable::insert(WriteTransaction &within, const Contacts &contacts)
+{
+    checkWithin(within);
+    if (contacts.empty())
+        return;
+    QSet<QString> taken = names();
+    txl::Statement insert(m_connection, QStringLiteral("insert into data values(?,?,?,?,?,?,?)"));
+    for (const Contact &c : contacts) {
+        if (taken.contains(c.name))
+            throw txl::DataError(QStringLiteral("A contact named '%1' exists already").arg(c.name));
+        taken.insert(c.name);
+        for (int column = 0; column < Contact::fieldCount; ++column)
+            insert.bind(column + 1, c.field(column));
+        insert.execute();
+    }
+}
+
+void ContactTable::checkWithin(const WriteTransaction &within) const
+{
+    // A transaction on another connection would leave these writes outside
+    // it, committed on their own: a caller's mistake, refused before writing.
+    if (&within.connection() != &m_connection)
+        throw txl::DataError(QStringLiteral("The write transaction is on another connection"));
 }
 
 WriteTransaction::WriteTransaction(txl::Connection &connection)

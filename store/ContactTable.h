@@ -15,6 +15,8 @@ class Query;
 
 namespace store {
 
+class WriteTransaction;
+
 // The table `data` of an open contacts file, for everything that reads or
 // writes it in bulk (import, export, sample data, sync). The windows keep
 // working on the data module's contacts query instead. Failures throw the
@@ -58,10 +60,21 @@ public:
     void update(const QString &name, const Contact &contact);
     void remove(const QString &name);
 
+    // The same writes inside a write transaction the caller holds open on
+    // this table's connection, for a caller that stores more with them (the
+    // sync state): nothing is committed here, and a throw leaves the rest
+    // of the caller's transaction to its commit or rollback. insert() stores
+    // the contacts and throws when a name is stored already or given twice;
+    // the names are read once, so a large batch costs no search per row.
+    void update(WriteTransaction &within, const QString &name, const Contact &contact);
+    void remove(WriteTransaction &within, const QString &name);
+    void insert(WriteTransaction &within, const Contacts &contacts);
+
     // The rows of an open query over the table, its columns found by name.
     static Contacts rowsOf(const txl::Query &query);
 
 private:
+    void checkWithin(const WriteTransaction &within) const;
     txl::Connection &m_connection;
 };
 
@@ -74,6 +87,7 @@ public:
     WriteTransaction(const WriteTransaction &) = delete;
     WriteTransaction &operator=(const WriteTransaction &) = delete;
     void commit();
+    txl::Connection &connection() const { return m_connection; }
 
 private:
     txl::Connection &m_connection;

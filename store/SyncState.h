@@ -22,6 +22,9 @@ struct SyncAccount {
     QString user;
     QString bookUrl; // the address book synced with
     QString syncToken; // empty before the first sync or without sync-collection
+    // The SHA-256 fingerprint of a server certificate the system does not
+    // trust but the user accepted ("AB:CD:..."); empty for none.
+    QString certFingerprint = QString();
 };
 
 // One contact as it was at its last sync, on both sides.
@@ -61,8 +64,15 @@ public:
     bool isSetUp() const;
     // Makes the tables when missing and stores the account. Another server,
     // user or address book than the stored one forgets every item and the
-    // token: nothing known about the old one holds for the new one.
+    // token: nothing known about the old one holds for the new one. The
+    // accepted certificate is always the one given.
     void setUp(const SyncAccount &account);
+    // Adds to tables made by an earlier version what this one keeps there:
+    // the accepted certificate's column and the trigger that moves an
+    // item's name along when its contact is renamed, whoever renames it (a
+    // rename is then an edit of the same card, not a delete and a new one).
+    // Does nothing on a file never set up.
+    void upgrade();
     std::optional<SyncAccount> account() const;
     std::vector<SyncItem> items() const;
 
@@ -76,6 +86,7 @@ public:
 
 private:
     std::optional<SyncAccount> account_() const;
+    void upgradeWithin();
     txl::Connection &m_connection;
 };
 

@@ -170,7 +170,7 @@ Listing listCards(DavClient &client, const QUrl &book, const QString &syncToken,
 
 QHash<QString, FetchedCard> fetchCards(DavClient &client, const QUrl &book, const QStringList &hrefs)
 {
-    QHash<QString, FetchedCard> cards;
+    std::vector<DavRequest> requests;
     for (qsizetype start = 0; start < hrefs.size(); start += multigetBatch) {
         const QStringList batch = hrefs.mid(start, multigetBatch);
         const QByteArray body = xmlBody(card, QStringLiteral("addressbook-multiget"), [&](QXmlStreamWriter &xml) {
@@ -179,14 +179,18 @@ QHash<QString, FetchedCard> fetchCards(DavClient &client, const QUrl &book, cons
                 xml.writeTextElement(
                     dav, QStringLiteral("href"), QString::fromUtf8(QUrl::toPercentEncoding(href, "/")));
         });
-        const DavReply reply = client.send("REPORT", book, body, xmlType, 1);
+        requests.push_back({ "REPORT", book, body, xmlType, 1 });
+    }
+    // The batches go out side by side; each answer is read as it comes.
+    QHash<QString, FetchedCard> cards;
+    client.sendAll(requests, [&](std::size_t, const DavReply &reply) {
         if (reply.status != 207)
             throw SyncError(statusMessage("addressbook-multiget", reply), reply.status);
         for (const DavResponse &r : readMultistatus(reply.body).responses) {
             if (r.status >= 200 && r.status < 300 && !r.addressData.isEmpty())
                 cards.insert(hrefPath(book, r.href), { r.etag, r.addressData });
         }
-    }
+    });
     return cards;
 }
 

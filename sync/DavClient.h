@@ -5,7 +5,10 @@
 #include <QUrl>
 
 #include <atomic>
+#include <cstddef>
+#include <functional>
 #include <memory>
+#include <vector>
 
 class QNetworkAccessManager;
 
@@ -18,15 +21,32 @@ struct DavReply {
     QUrl url; // where the answer came from, after redirects
 };
 
-// Speaks HTTP to one CardDAV server through Qt Network, one request at a
-// time, waiting for each in a local event loop. The password is held only
-// here, in memory, and sent as Basic authentication; it is never logged.
+struct DavRequest {
+    QByteArray method;
+    QUrl url;
+    QByteArray body = {};
+    QByteArray contentType = {};
+    int depth = -1;
+    QByteArray ifMatch = {};
+    bool ifNoneMatchAny = false;
+};
+
+// Requests in flight at once: as many connections as Qt Network opens to
+// one host.
+constexpr int parallelRequests = 6;
+
+// Speaks HTTP to one CardDAV server through Qt Network, waiting for the
+// answers in a local event loop. The password is held only here, in
+// memory, and sent as Basic authentication; it is never logged. HTTPS
+// certificates are checked against the system's store; one it does not
+// trust is taken only when its SHA-256 fingerprint is the accepted one.
 class DavClient {
 public:
     struct Options {
         bool insecure = false; // plain HTTP to another host than this one
         int timeoutMs = 30000; // no data for this long ends a request
         qint64 maxBody = 64 * 1024 * 1024; // an answer larger than this is refused
+        QString acceptedFingerprint = QString(); // "AB:CD:...", see normalFingerprint()
     };
     DavClient(QString user, QString password, Options options);
     DavClient(QString user, QString password);
@@ -41,6 +61,13 @@ public:
     DavReply send(const QByteArray &method, const QUrl &url, const QByteArray &body = {},
         const QByteArray &contentType = {}, int depth = -1, const QByteArray &ifMatch = {},
         bool ifNoneMatchAny = false);
+
+    // Sends the requests with up to `parallel` in flight and hands each
+    // answer to done(index, reply) as it comes in, outside any Qt signal, so
+    // done may store it at once, and may throw: the requests still in flight
+    // are then aborted and the throw goes on. Fails as send() does.
+    using Done = std::function<void(std::size_t index, const DavReply &reply)>;
+    void sendAll(const std::vector<DavRequest> &requests, const Done &done, int parallel = parallelRequests);
 
     // Set from anywhere (another thread, a dialog): the request under way
     // stops and send() throws.
@@ -61,5 +88,10 @@ private:
 
 // Quotes an ETag for If-Match.
 QByteArray quotedEtag(const QString &etag);
+
+// A SHA-256 fingerprint as the program shows and keeps it (upper-case hex
+// pairs joined by colons), from one typed with or without the colons, in
+// either case; empty when it is not one.
+QString normalFingerprint(const QString &typed);
 
 } // namespace carddav

@@ -52,6 +52,7 @@ public:
         const std::optional<store::SyncAccount> account = m_state.account();
         if (!account)
             throw SyncError(QStringLiteral("这个通讯录文件还没有设置同步：先用 sync-setup。"));
+        m_state.upgrade();
         m_book = QUrl(account->bookUrl);
         for (SyncItem &item : m_state.items()) {
             m_byName.insert(item.name, item.href);
@@ -70,16 +71,18 @@ public:
             if (item == m_items.constEnd() || item->etag != it.value() || it.value().isEmpty())
                 changed.append(it.key());
         }
+        // A card of ours the server never got (its upload was cut short) is
+        // missing from the listing without having been deleted there.
         if (listing.complete)
             for (auto it = m_items.constBegin(); it != m_items.constEnd(); ++it)
-                if (!listing.etags.contains(it.key()))
+                if (!listing.etags.contains(it.key()) && !isPending(it.value()))
                     gone.insert(it.key());
         changed.sort(); // the same order every time: conflicts read the same
         tell(SyncStep::Downloading, 0, int(changed.size()));
         const QHash<QString, FetchedCard> cards = fetchCards(m_client, m_book, changed);
         tell(SyncStep::Downloading, int(changed.size()), int(changed.size()));
         for (const QString &href : changed)
-            if (!cards.contains(href))
+            if (!cards.contains(href) && !(m_items.contains(href) && isPending(m_items.value(href))))
                 gone.insert(href); // deleted between the listing and the fetch
         for (const QString &href : changed)
             if (cards.contains(href))
@@ -105,7 +108,14 @@ public:
             if (m_handled.contains(item.href))
                 continue;
             const auto local = m_local.constFind(item.name);
-            if (local == m_local.constEnd())
+            if (isPending(item)) {
+                // Sent before, its answer never stored: sent again to the
+                // same href, which the server refuses if it has it already.
+                if (local == m_local.constEnd())
+                    m_uploads.push_back({ Push::Delete, item.href, {}, {}, {}, item.uid });
+                else
+                    m_uploads.push_back({ Push::PutNew, item.href, {}, item.vcard, *local, item.uid });
+            } else if (local == m_local.constEnd())
                 m_uploads.push_back({ Push::Delete, item.href, item.etag, {}, {}, item.uid });
             else if (SyncState::fieldHash(*local) != item.hash)
                 m_uploads.push_back({ Push::Put, item.href, item.etag, item.vcard, *local, item.uid });
@@ -115,12 +125,7 @@ public:
         for (const QString &name : names)
             if (!m_byName.contains(name) && !m_conflictNames.contains(name) && !m_queued.contains(name))
                 m_uploads.push_back({ Push::PutNew, {}, {}, {}, m_local.value(name), {} });
-        const int uploads = int(m_uploads.size());
-        for (int i = 0; i < uploads; ++i) {
-            tell(SyncStep::Uploading, i, uploads);
-            upload(m_uploads[size_t(i)]);
-        }
-        tell(SyncStep::Uploading, uploads, uploads);
+        uploadAll();
         if (!m_options.dryRun)
             m_state.apply(m_batch);
         return m_report;
@@ -132,6 +137,10 @@ private:
         if (m_options.progress)
             m_options.progress(step, done, total);
     }
+
+    // An item stored just before its card went up as new: the server may
+    // have it or not. Its ETag is unknown until it is found there.
+    static bool isPending(const SyncItem &item) { return item.etag.isEmpty(); }
 
     void conflict(const QString &name, const QString &what)
     {
@@ -168,6 +177,17 @@ private:
         const Contact &theirs = read.contact;
         if (item == m_items.constEnd()) {
             serverNew(href, card, read);
+            return;
+        }
+        if (isPending(*item) && readCard(item->vcard.toUtf8()).contact == theirs) {
+            // Our own new card, taken as sent by a sync cut short: now known,
+            // and whatever changed here since goes up as an edit of it.
+            SyncItem known = *item;
+            known.etag = card.etag;
+            known.vcard = QString::fromUtf8(card.text);
+            m_batch.items.push_back(known);
+            m_items.insert(href, known);
+            m_handled.remove(href);
             return;
         }
         const QString base = item->name;
@@ -280,61 +300,111 @@ private:
         m_items.remove(href);
     }
 
-    void upload(const Upload &u)
+    // One upload as it goes out: where, and the card text sent.
+    struct Outgoing {
+        const Upload *upload = nullptr;
+        QString href;
+        QString uid;
+        QByteArray text;
+    };
+
+    // The uploads go out side by side; each one's state is stored as soon
+    // as the server has taken it, so a sync cut short sends none twice.
+    void uploadAll()
     {
-        if (u.kind == Push::Delete) {
-            if (!m_options.dryRun) {
-                const DavReply reply = m_client.send("DELETE", urlOf(m_book, u.href), {}, {}, -1, quotedEtag(u.etag));
-                if (reply.status == 412) {
-                    conflict(m_items.value(u.href).name,
-                        QStringLiteral("这里已删除，服务器上却改过（412）；两边都保持原样"));
-                    return;
-                }
-                if ((reply.status < 200 || reply.status >= 300) && reply.status != 404)
-                    throw SyncError(
-                        QStringLiteral("服务器没有删除 %1（HTTP %2）。").arg(u.href).arg(reply.status), reply.status);
-                dropItem(u.href);
-                // Each change the server took is stored at once.
-                m_state.apply(m_batch);
-                m_batch = store::SyncBatch();
+        std::vector<Outgoing> outgoing;
+        std::vector<DavRequest> requests;
+        for (const Upload &u : m_uploads) {
+            if (m_options.dryRun) {
+                ++(u.kind == Push::Delete ? m_report.deleted : m_report.uploaded);
+                continue;
             }
+            Outgoing o { &u, u.href, u.uid, {} };
+            if (u.kind == Push::Delete) {
+                requests.push_back({ "DELETE", urlOf(m_book, u.href), {}, {}, -1,
+                    u.etag.isEmpty() ? QByteArray() : quotedEtag(u.etag) });
+            } else {
+                if (u.kind == Push::PutNew) {
+                    // A card sent again after the server lost it keeps its UID.
+                    const QString fresh = QUuid::createUuid().toString(QUuid::WithoutBraces);
+                    if (o.uid.isEmpty())
+                        o.uid = fresh;
+                    if (o.href.isEmpty())
+                        o.href = m_book.path() + fresh + QStringLiteral(".vcf");
+                    o.text
+                        = u.baseText.isEmpty() ? newCard(u.contact, o.uid) : mergedCard(u.baseText.toUtf8(), u.contact);
+                } else {
+                    o.text = mergedCard(u.baseText.toUtf8(), u.contact);
+                }
+                requests.push_back({ "PUT", urlOf(m_book, o.href), o.text, "text/vcard; charset=utf-8", -1,
+                    u.kind == Push::Put ? quotedEtag(u.etag) : QByteArray(), u.kind == Push::PutNew });
+            }
+            if (u.kind == Push::PutNew)
+                m_batch.items.push_back({ o.href, QString(), o.uid, QString::fromUtf8(o.text),
+                    SyncState::fieldHash(u.contact), u.contact.name });
+            outgoing.push_back(std::move(o));
+        }
+        // Each new card's href is stored before it goes: a sync cut short
+        // between the server taking it and its answer being stored then
+        // sends it again to the same href, never as a second card.
+        m_state.apply(m_batch);
+        m_batch = store::SyncBatch();
+        const int total = int(requests.size());
+        int done = 0;
+        tell(SyncStep::Uploading, done, total);
+        m_client.sendAll(requests, [&](std::size_t i, const DavReply &reply) {
+            taken(outgoing[i], reply);
+            tell(SyncStep::Uploading, ++done, total);
+        });
+    }
+
+    void taken(const Outgoing &o, const DavReply &reply)
+    {
+        const Upload &u = *o.upload;
+        if (u.kind == Push::Delete) {
+            if (reply.status == 412) {
+                conflict(
+                    m_items.value(u.href).name, QStringLiteral("这里已删除，服务器上却改过（412）；两边都保持原样"));
+                return;
+            }
+            if ((reply.status < 200 || reply.status >= 300) && reply.status != 404)
+                throw SyncError(
+                    QStringLiteral("服务器没有删除 %1（HTTP %2）。").arg(u.href).arg(reply.status), reply.status);
+            dropItem(u.href);
+            m_state.apply(m_batch);
+            m_batch = store::SyncBatch();
             ++m_report.deleted;
             return;
         }
-        QString href = u.href;
-        QString uid = u.uid;
-        QByteArray text;
-        if (u.kind == Push::PutNew) {
-            // A card sent again after the server lost it keeps its UID.
-            const QString fresh = QUuid::createUuid().toString(QUuid::WithoutBraces);
-            if (uid.isEmpty())
-                uid = fresh;
-            href = m_book.path() + fresh + QStringLiteral(".vcf");
-            text = u.baseText.isEmpty() ? newCard(u.contact, uid) : mergedCard(u.baseText.toUtf8(), u.contact);
-        } else {
-            text = mergedCard(u.baseText.toUtf8(), u.contact);
-        }
-        if (!m_options.dryRun) {
-            const DavReply reply = m_client.send("PUT", urlOf(m_book, href), text, "text/vcard; charset=utf-8", -1,
-                u.kind == Push::Put ? quotedEtag(u.etag) : QByteArray(), u.kind == Push::PutNew);
-            if (reply.status == 412) {
-                conflict(u.contact.name, QStringLiteral("服务器上的名片同时改过（412）；两边都保持原样"));
+        if (reply.status == 412 && u.kind == Push::PutNew) {
+            // The server has a card at that href already: ours, sent by a
+            // sync cut short, when it reads as ours.
+            const QHash<QString, FetchedCard> there = fetchCards(m_client, m_book, { o.href });
+            if (there.contains(o.href) && readCard(there.value(o.href).text).contact == u.contact) {
+                keepItem(o.href, there.value(o.href), o.uid, u.contact);
+                m_state.apply(m_batch);
+                m_batch = store::SyncBatch();
+                ++m_report.uploaded;
                 return;
             }
-            if (reply.status < 200 || reply.status >= 300)
-                throw SyncError(QStringLiteral("服务器没有收下 %1（HTTP %2）。").arg(u.contact.name).arg(reply.status),
-                    reply.status);
-            FetchedCard card { reply.etag, text };
-            if (card.etag.isEmpty()) {
-                // A server that gives no ETag for a PUT: read it back once.
-                const QHash<QString, FetchedCard> back = fetchCards(m_client, m_book, { href });
-                if (back.contains(href))
-                    card = back.value(href);
-            }
-            keepItem(href, card, uid, u.contact);
-            m_state.apply(m_batch);
-            m_batch = store::SyncBatch();
         }
+        if (reply.status == 412) {
+            conflict(u.contact.name, QStringLiteral("服务器上的名片同时改过（412）；两边都保持原样"));
+            return;
+        }
+        if (reply.status < 200 || reply.status >= 300)
+            throw SyncError(
+                QStringLiteral("服务器没有收下 %1（HTTP %2）。").arg(u.contact.name).arg(reply.status), reply.status);
+        FetchedCard card { reply.etag, o.text };
+        if (card.etag.isEmpty()) {
+            // A server that gives no ETag for a PUT: read it back once.
+            const QHash<QString, FetchedCard> back = fetchCards(m_client, m_book, { o.href });
+            if (back.contains(o.href))
+                card = back.value(o.href);
+        }
+        keepItem(o.href, card, o.uid, u.contact);
+        m_state.apply(m_batch);
+        m_batch = store::SyncBatch();
         ++m_report.uploaded;
     }
 

@@ -55,11 +55,14 @@ bool RadicaleServer::start(const QString &user, const QString &password)
         m_error = QStringLiteral("cannot write the server's configuration");
         return false;
     }
-    file.write(QStringLiteral("[server]\nhosts = 127.0.0.1:%1\n[auth]\ntype = htpasswd\nhtpasswd_filename = %2\n"
+    const QString tls = m_certificate.isEmpty()
+        ? QString()
+        : QStringLiteral("ssl = True\ncertificate = %1\nkey = %2\n").arg(m_certificate, m_key);
+    file.write(QStringLiteral("[server]\nhosts = 127.0.0.1:%1\n%4[auth]\ntype = htpasswd\nhtpasswd_filename = %2\n"
                               "htpasswd_encryption = md5\n[storage]\nfilesystem_folder = %3\n[rights]\ntype = "
                               "owner_only\n[logging]\nlevel = warning\n")
                    .arg(m_port)
-                   .arg(users, storageFolder())
+                   .arg(users, storageFolder(), tls)
                    .toUtf8());
     file.close();
     return launch();
@@ -97,10 +100,16 @@ void RadicaleServer::stop()
     }
 }
 
+void RadicaleServer::useTls(const QString &certificateFile, const QString &keyFile)
+{
+    m_certificate = certificateFile;
+    m_key = keyFile;
+}
+
 QUrl RadicaleServer::url(const QString &path) const
 {
     QUrl url;
-    url.setScheme(QStringLiteral("http"));
+    url.setScheme(m_certificate.isEmpty() ? QStringLiteral("http") : QStringLiteral("https"));
     url.setHost(QStringLiteral("127.0.0.1"));
     url.setPort(m_port);
     url.setPath(path);

@@ -20,6 +20,10 @@ public:
     // with the reason in error() when it cannot. A second start() after
     // stop() uses the same port and storage, as a restarted server would.
     bool start(const QString &user, const QString &password);
+    // Before the first start(): serve HTTPS with this certificate and key
+    // (PEM files). They are read at each start, so replacing the files
+    // between stop() and start() gives the server a new certificate.
+    void useTls(const QString &certificateFile, const QString &keyFile);
     void stop();
     bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
     QString error() const { return m_error; }
@@ -35,4 +39,6 @@ private:
     QString m_config;
     QString m_error;
     int m_port = 0;
+    QString m_certificate;
+    QString m_key;
 };

@@ -7,6 +7,7 @@
 #include "platform/data/Query.h"
 #include "store/ContactFile.h"
 #include "store/ContactTable.h"
+#include "store/SyncState.h"
 #include "store/samples/Samples.h"
 
 #include <QDir>
@@ -46,6 +47,7 @@ private slots:
     void dryRunWritesNothing();
     void failedOrCancelledInsertStoresNothing();
     void updateAndRemove();
+    void syncStateAppliesAllOrNothing();
     void rowsOfAQuery();
     void twoImportsAtOnceStoreEachNameOnce();
 };
@@ -144,6 +146,55 @@ void TestStore::updateAndRemove()
 
     db.table.remove(QStringLiteral("乙"));
     QCOMPARE(names(db.table.all()), QStringList { QStringLiteral("丙") });
+}
+
+void TestStore::syncStateAppliesAllOrNothing()
+{
+    // The sync's rows of data and its state go in one transaction: a batch
+    // refused at its last row leaves both as they were.
+    ContactsFixture fixture(0);
+    OpenedContacts db(fixture);
+    db.table.insertNew({ contact(QStringLiteral("甲")), contact(QStringLiteral("乙")), contact(QStringLiteral("丁")) });
+    store::SyncState state(db.connection);
+    state.setUp({ QStringLiteral("https://example.com/"), QStringLiteral("u"),
+        QStringLiteral("https://example.com/u/b/"), QString() });
+    store::SyncBatch good;
+    good.removes = { QStringLiteral("丁") };
+    good.updates = { { QStringLiteral("甲"), contact(QStringLiteral("丙"), QStringLiteral("1")) } };
+    good.inserts = { contact(QStringLiteral("戊")), contact(QStringLiteral("己")) };
+    good.items = { { QStringLiteral("/u/b/1.vcf"), QStringLiteral("e1"), QStringLiteral("x"), QString(), QString(),
+        QStringLiteral("丙") } };
+    good.syncToken = QStringLiteral("t1");
+    state.apply(good);
+    QCOMPARE(names(db.table.all()),
+        QStringList({ QStringLiteral("丙"), QStringLiteral("乙"), QStringLiteral("戊"), QStringLiteral("己") }));
+
+    const QStringList rows = fixture.rows();
+    const auto refused = [&](const store::SyncBatch &batch) {
+        QVERIFY_THROWS_EXCEPTION(txl::DataError, state.apply(batch));
+        QCOMPARE(fixture.rows(), rows);
+        QCOMPARE(state.items().size(), std::size_t(1));
+        QCOMPARE(state.items().front().etag, QStringLiteral("e1"));
+        QCOMPARE(state.account()->syncToken, QStringLiteral("t1"));
+    };
+    store::SyncBatch bad;
+    bad.removes = { QStringLiteral("乙") };
+    bad.items = { { QStringLiteral("/u/b/1.vcf"), QStringLiteral("e2"), QStringLiteral("x"), QString(), QString(),
+        QStringLiteral("丙") } };
+    bad.syncToken = QStringLiteral("t2");
+    bad.inserts = { contact(QStringLiteral("庚")), contact(QStringLiteral("戊")) }; // stored already
+    refused(bad);
+    bad.inserts = { contact(QStringLiteral("庚")), contact(QStringLiteral("庚")) }; // given twice
+    refused(bad);
+    bad.inserts = {};
+    bad.updates = { { QStringLiteral("丙"), contact(QStringLiteral("己")) } }; // renamed onto a taken name
+    refused(bad);
+
+    // A transaction on another connection would not hold these writes.
+    OpenedContacts other(fixture);
+    store::WriteTransaction elsewhere(other.connection);
+    QVERIFY_THROWS_EXCEPTION(
+        txl::DataError, db.table.insert(elsewhere, store::Contacts { contact(QStringLiteral("辛")) }));
 }
 
 void TestStore::rowsOfAQuery()

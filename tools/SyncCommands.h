@@ -1,8 +1,10 @@
 #pragma once
 
+#include "sync/Sync.h"
+
 #include <QString>
-#include <QStringList>
 #include <QTextStream>
+#include <QUrl>
 
 #include <functional>
 
@@ -10,14 +12,31 @@ namespace txl {
 class Connection;
 } // namespace txl
 
-// The tool's sync-setup and sync commands. The contacts file is opened by
-// the tool's own way (asking its password when needed).
+// The work of the tool's sync-setup and sync commands, once their command
+// lines are read. The contacts file is opened by the tool's own way (asking
+// its password when needed). Each returns the exit status: 0 done, 1
+// refused (or conflicts left).
 namespace synccommands {
 
 using OpenFile = std::function<void(txl::Connection &connection, const QString &dir, bool fromStdin)>;
 
-QString usage(); // their part of the tool's help
-int setup(QStringList args, QTextStream &out, QTextStream &err, const OpenFile &open);
-int sync(QStringList args, QTextStream &out, QTextStream &err, const OpenFile &open);
+struct SetupArgs {
+    QUrl url;
+    QString user;
+    QString dir;
+    bool fromStdin = false;
+    bool insecure = false;
+    QString book; // the address book's name, when the server has several
+    QString acceptFingerprint; // normalised; empty: ask on the terminal
+};
+int setup(const SetupArgs &args, QTextStream &out, QTextStream &err, const OpenFile &open);
+
+struct SyncArgs {
+    QString dir;
+    bool fromStdin = false;
+    bool insecure = false;
+    carddav::SyncOptions options;
+};
+int sync(const SyncArgs &args, QTextStream &out, QTextStream &err, const OpenFile &open);
 
 } // namespace synccommands

@@ -12,6 +12,7 @@
 #include "store/ContactFile.h"
 #include "store/ContactTable.h"
 #include "store/samples/Samples.h"
+#include "sync/DavClient.h"
 #include "tools/SyncCommands.h"
 
 #include <QCommandLineParser>
@@ -55,7 +56,9 @@ public:
 
 private:
     int generalHelp(QTextStream &to, int status);
-    int syncCommand(const QString &command, const QStringList &args);
+    int syncSetup(const QStringList &args);
+    int sync(const QStringList &args);
+    synccommands::OpenFile syncOpener(bool backUp);
     int create(const QStringList &args);
     int passwd(const QStringList &args);
     int import(const QStringList &args);
@@ -693,62 +696,163 @@ int Tool::generalHelp(QTextStream &to, int status)
     // A quote in the key is doubled, as the PRAGMA's string literal needs.
     QString key = ContactFile::password();
     key.replace(QLatin1Char('\''), QStringLiteral("''"));
-    parser.setApplicationDescription(wrapped(
-        tr("Makes the contacts file of tongxunlu, sets its password, and moves contacts in and out of it as vCard or "
-           "CSV.\n"
-           "\n"
-           "  tongxunlu-db create [--sample N] [DIR]\n"
-           "  tongxunlu-db passwd [--stdin] [--reset] [--accept-weak] [DIR]\n"
-           "  tongxunlu-db import [--stdin] [--dry-run] FILE [DIR]\n"
-           "  tongxunlu-db export [--stdin] [--format vcard|csv] [--encoding utf-8|gbk] FILE [DIR]\n"
-           "  tongxunlu-db backup [--stdin] [--keep N] [DIR]\n"
-           "  tongxunlu-db backups [--stdin] [DIR]\n"
-           "  tongxunlu-db restore [--stdin] BACKUP [DIR]\n"
-           "\n"
-           "create   makes the contacts file (with sample contacts if asked)\n"
-           "passwd   sets the owner's password of the contacts file, or the built-in one\n"
-           "import   adds the contacts of a vCard or CSV file\n"
-           "export   writes every contact to a vCard or CSV file\n"
-           "backup   copies the contacts file into DIR/DataBase/backups/\n"
-           "backups  lists the backups\n"
-           "restore  puts a backup in place of the contacts file\n"
-           "\"tongxunlu-db COMMAND --help\" describes a command and its options.\n"
-           "\n"
-           "DIR is the program's working folder (default: the current folder); the contacts file is "
-           "DIR/DataBase/data_txl.mdb.\n"
-           "\n"
-           "Every command that opens an existing file asks for its password on the terminal when the built-in one "
-           "does not open it. With --stdin the passwords are read from standard input instead, one per line, for "
-           "scripts. Passwords are never taken from the command line or the environment and never written anywhere "
-           "but into the file's encryption. A file with the built-in password can be read by anyone who has the "
-           "program; saved reports, PDF files and exported files are plain files.\n"
-           "\n"
-           "Exit status: 0 on success, 1 when refused (nothing changed), 2 on bad usage.\n"
-           "\n"
-           "To read the file with the sqlcipher shell (the built-in password shown; use the file's own if it has "
-           "one):\n"
-           "  sqlcipher DIR/DataBase/data_txl.mdb \\\n"
-           "    \"PRAGMA key='%1'; %2 select * from data;\"")
-            .arg(key, txl::Connection::cipherPragmas())));
+    parser.setApplicationDescription(wrapped(tr(
+        "Makes the contacts file of tongxunlu, sets its password, and moves contacts in and out of it as vCard or "
+        "CSV.\n"
+        "\n"
+        "  tongxunlu-db create [--sample N] [DIR]\n"
+        "  tongxunlu-db passwd [--stdin] [--reset] [--accept-weak] [DIR]\n"
+        "  tongxunlu-db import [--stdin] [--dry-run] FILE [DIR]\n"
+        "  tongxunlu-db export [--stdin] [--format vcard|csv] [--encoding utf-8|gbk] FILE [DIR]\n"
+        "  tongxunlu-db backup [--stdin] [--keep N] [DIR]\n"
+        "  tongxunlu-db backups [--stdin] [DIR]\n"
+        "  tongxunlu-db restore [--stdin] BACKUP [DIR]\n"
+        "  tongxunlu-db sync-setup [--stdin] [--insecure] [--book NAME] [--accept-fingerprint SHA256] URL USER [DIR]\n"
+        "  tongxunlu-db sync [--stdin] [--insecure] [--dry-run] [--prefer local|server] [DIR]\n"
+        "\n"
+        "create     makes the contacts file (with sample contacts if asked)\n"
+        "passwd     sets the owner's password of the contacts file, or the built-in one\n"
+        "import     adds the contacts of a vCard or CSV file\n"
+        "export     writes every contact to a vCard or CSV file\n"
+        "backup     copies the contacts file into DIR/DataBase/backups/\n"
+        "backups    lists the backups\n"
+        "restore    puts a backup in place of the contacts file\n"
+        "sync-setup keeps a CardDAV account and address book in the contacts file\n"
+        "sync       two-way sync with that address book\n"
+        "\"tongxunlu-db COMMAND --help\" describes a command and its options.\n"
+        "\n"
+        "DIR is the program's working folder (default: the current folder); the contacts file is "
+        "DIR/DataBase/data_txl.mdb.\n"
+        "\n"
+        "Every command that opens an existing file asks for its password on the terminal when the built-in one "
+        "does not open it. With --stdin the passwords are read from standard input instead, one per line, for "
+        "scripts. Passwords are never taken from the command line or the environment and never written anywhere "
+        "but into the file's encryption. A file with the built-in password can be read by anyone who has the "
+        "program; saved reports, PDF files and exported files are plain files.\n"
+        "\n"
+        "Exit status: 0 on success, 1 when refused (nothing changed) or when a sync leaves conflicts, 2 on bad "
+        "usage.\n"
+        "\n"
+        "To read the file with the sqlcipher shell (the built-in password shown; use the file's own if it has "
+        "one):\n"
+        "  sqlcipher DIR/DataBase/data_txl.mdb \\\n"
+        "    \"PRAGMA key='%1'; %2 select * from data;\"")
+                                                 .arg(key, txl::Connection::cipherPragmas())));
     addHelp(parser);
     parser.addOption(QCommandLineOption(QStringLiteral("version"), tr("Show the version and exit.")));
     parser.addPositionalArgument(
         QStringLiteral("COMMAND"), tr("create, passwd, import, export, backup, backups, restore, sync-setup or sync."));
-    to << helpText(parser, QString()) << '\n' << synccommands::usage();
+    to << helpText(parser, QString());
     return status;
 }
 
-int Tool::syncCommand(const QString &command, const QStringList &args)
+QCommandLineOption syncStdinOption()
 {
-    const bool syncing = command == u"sync" && !args.contains(QStringLiteral("--dry-run"));
-    const synccommands::OpenFile open = [this, syncing](txl::Connection &c, const QString &dir, bool fromStdin) {
+    return QCommandLineOption(QStringLiteral("stdin"),
+        QCoreApplication::translate("Tool",
+            "Read the passwords from standard input, one per line, instead of the terminal: the contacts file's "
+            "(only when needed; one try), then the server's, which is then not kept in the secret store."));
+}
+
+QCommandLineOption insecureOption()
+{
+    return QCommandLineOption(QStringLiteral("insecure"),
+        QCoreApplication::translate(
+            "Tool", "Allow plain http:// to another computer than this one (the password then travels readable)."));
+}
+
+synccommands::OpenFile Tool::syncOpener(bool backUp)
+{
+    return [this, backUp](txl::Connection &c, const QString &dir, bool fromStdin) {
         openContactsFile(c, dir, fromStdin);
         // A sync changes contacts in bulk: the file is backed up first.
-        if (syncing)
+        if (backUp)
             store::Backups::beforeChange(c);
     };
-    const int status = (command == u"sync" ? synccommands::sync : synccommands::setup)(args, m_out, m_err, open);
-    return status == kBadUsage ? generalHelp(m_err, kBadUsage) : status;
+}
+
+int Tool::syncSetup(const QStringList &args)
+{
+    const QString command = QStringLiteral("sync-setup");
+    QCommandLineParser parser;
+    parser.setApplicationDescription(wrapped(
+        tr("Finds USER's CardDAV address books from the server URL (the address book's own URL, the server's, or one "
+           "whose /.well-known/carddav leads to it) and keeps the account in the contacts file. The server password "
+           "is asked for and kept in the desktop's secret store when one runs; otherwise each sync asks for it. "
+           "Certificates are checked against the system's store: a server whose certificate it does not trust is "
+           "refused with the certificate's SHA-256 fingerprint, which the user may accept (typed \"yes\" on the "
+           "terminal, or --accept-fingerprint); the accepted one is kept with the account, and another one later is "
+           "refused again.")));
+    addHelp(parser);
+    const QCommandLineOption fromStdinOption = syncStdinOption();
+    const QCommandLineOption plainOption = insecureOption();
+    const QCommandLineOption bookOption(QStringLiteral("book"),
+        tr("The address book to sync with, by name, when the server has several."), QStringLiteral("NAME"));
+    const QCommandLineOption fingerprintOption(QStringLiteral("accept-fingerprint"),
+        tr("Accept the server's certificate when its SHA-256 fingerprint is this one (hex, with or without colons)."),
+        QStringLiteral("SHA256"));
+    parser.addOptions({ fromStdinOption, plainOption, bookOption, fingerprintOption });
+    parser.addPositionalArgument(QStringLiteral("URL"), tr("The CardDAV server or address book."));
+    parser.addPositionalArgument(QStringLiteral("USER"), tr("The user name on the server."));
+    addDirArgument(parser);
+    if (const int status = parse(parser, command, args, 2, 3); status >= 0)
+        return status;
+    synccommands::SetupArgs setup;
+    setup.url = QUrl::fromUserInput(parser.positionalArguments().at(0));
+    setup.user = parser.positionalArguments().at(1);
+    setup.dir = parser.positionalArguments().value(2, QStringLiteral("."));
+    setup.fromStdin = parser.isSet(fromStdinOption);
+    setup.insecure = parser.isSet(plainOption);
+    setup.book = parser.value(bookOption);
+    if (!setup.url.isValid() || setup.url.host().isEmpty())
+        return badUsage(command, tr("'%1' is not a server address.").arg(parser.positionalArguments().at(0)));
+    if (setup.user.isEmpty())
+        return badUsage(command, tr("The user name is empty."));
+    if (parser.isSet(fingerprintOption)) {
+        setup.acceptFingerprint = carddav::normalFingerprint(parser.value(fingerprintOption));
+        if (setup.acceptFingerprint.isEmpty())
+            return badUsage(command, tr("--accept-fingerprint takes a SHA-256 fingerprint: 64 hex digits."));
+    }
+    return synccommands::setup(setup, m_out, m_err, syncOpener(false));
+}
+
+int Tool::sync(const QStringList &args)
+{
+    const QString command = QStringLiteral("sync");
+    QCommandLineParser parser;
+    parser.setApplicationDescription(wrapped(
+        tr("Two-way sync with the address book sync-setup chose: changes on either side are carried to the other. "
+           "Contacts changed on both sides, or deleted on one and changed on the other, are conflicts that keep both "
+           "sides as they are, unless --prefer says which side wins. Prints one summary line, then one line per "
+           "conflict or skipped card. The contacts file is backed up first. Exit status 1 when refused or when "
+           "conflicts are left.")));
+    addHelp(parser);
+    const QCommandLineOption fromStdinOption = syncStdinOption();
+    const QCommandLineOption plainOption = insecureOption();
+    const QCommandLineOption dryRunOption(
+        QStringLiteral("dry-run"), tr("Report what the sync would do without writing on either side."));
+    const QCommandLineOption preferOption(QStringLiteral("prefer"),
+        tr("Settle the conflicts: local keeps this file's contacts, server the server's."),
+        QStringLiteral("local|server"));
+    parser.addOptions({ fromStdinOption, plainOption, dryRunOption, preferOption });
+    addDirArgument(parser);
+    if (const int status = parse(parser, command, args, 0, 1); status >= 0)
+        return status;
+    synccommands::SyncArgs sync;
+    sync.dir = parser.positionalArguments().value(0, QStringLiteral("."));
+    sync.fromStdin = parser.isSet(fromStdinOption);
+    sync.insecure = parser.isSet(plainOption);
+    sync.options.dryRun = parser.isSet(dryRunOption);
+    if (parser.isSet(preferOption)) {
+        const QString side = parser.value(preferOption).toLower();
+        if (side == u"local")
+            sync.options.prefer = carddav::Prefer::Local;
+        else if (side == u"server")
+            sync.options.prefer = carddav::Prefer::Server;
+        else
+            return badUsage(command, tr("--prefer takes local or server."));
+    }
+    return synccommands::sync(sync, m_out, m_err, syncOpener(!sync.options.dryRun));
 }
 
 int Tool::run(QStringList args)
@@ -770,8 +874,10 @@ int Tool::run(QStringList args)
         return backups(args);
     if (command == u"restore")
         return restore(args);
-    if (command == u"sync-setup" || command == u"sync")
-        return syncCommand(command, args);
+    if (command == u"sync-setup")
+        return syncSetup(args);
+    if (command == u"sync")
+        return sync(args);
     if (command == u"--help" || command == u"-h")
         return args.isEmpty() ? generalHelp(m_out, kDone)
                               : badUsage(QString(), tr("Unexpected argument '%1'.").arg(args.first()));
