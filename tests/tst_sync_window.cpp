@@ -28,6 +28,7 @@
 #include <QTest>
 #include <QUuid>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 
@@ -522,7 +523,11 @@ void TestSyncWindow::cancelMidSyncLeavesAConsistentFile()
     // What the server took is known; the rest goes up next time, none twice.
     const int sent = int(serverCards(book).size());
     QVERIFY2(sent > 0 && sent < 30, qPrintable(QString::number(sent)));
-    QVERIFY(int(store::SyncState(*Dm->scon).items().size()) <= sent);
+    // Cards not yet known as taken are kept without an ETag, so the next
+    // sync sends them to the same place.
+    const std::vector<store::SyncItem> items = store::SyncState(*Dm->scon).items();
+    QVERIFY(
+        std::count_if(items.begin(), items.end(), [](const store::SyncItem &i) { return !i.etag.isEmpty(); }) <= sent);
     QCOMPARE(gridRows().size(), 30);
     const QList<ShownBox> rest = syncNow();
     QCOMPARE(rest.size(), 1);
