@@ -8,8 +8,8 @@ TXL_PACKAGES=(build-essential cmake pkg-config qt6-base-dev libsqlcipher-dev lib
 # Only the tests need these: they check the pinyin table against its
 # dictionary and the formatting of the sources, and sync with a CardDAV
 # server of their own (radicale, whose htpasswd check of APR1 passwords
-# needs passlib).
-TXL_TEST_PACKAGES=(python3 golang-github-mozillazg-go-pinyin-dev clang-format radicale apache2-utils python3-passlib)
+# needs passlib; openssl makes its certificate for the HTTPS tests).
+TXL_TEST_PACKAGES=(python3 openssl golang-github-mozillazg-go-pinyin-dev clang-format radicale apache2-utils python3-passlib)
 
 txl_install_missing() {
   local missing=()

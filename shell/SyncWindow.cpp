@@ -36,9 +36,19 @@ const QString syncCaption = QStringLiteral("立即同步");
 
 // The engine's limits for the window: no data for 30 s ends a request, an
 // answer over 64 MB is refused. Plain HTTP never goes past this computer.
-carddav::DavClient::Options clientOptions()
+carddav::DavClient::Options clientOptions(const QString &acceptedFingerprint)
 {
-    return { false, 30000, 64 * 1024 * 1024 };
+    return { false, 30000, 64 * 1024 * 1024, acceptedFingerprint };
+}
+
+// A certificate the system does not trust is used only when the user,
+// shown its fingerprint, accepts it.
+bool certificateAccepted(const carddav::SyncError &error)
+{
+    return txl::ui::askYesNo(QStringLiteral("%1\n\n只有在确认这是你自己的服务器的证书时才接受它"
+                                            "（可以向服务器的管理员核对这个指纹）。\n接受这个证书吗？")
+                                 .arg(error.message()),
+        txl::ui::QuestionKind::Confirmation);
 }
 
 bool isThisComputer(const QUrl &url)
@@ -91,6 +101,7 @@ SyncSetupDialog::SyncSetupDialog(QWidget *parent)
         serverEdit->setText(account->serverUrl);
         userEdit->setText(account->user);
         m_storedBook = account->bookUrl;
+        m_fingerprint = account->certFingerprint;
         bookCombo->addItem(QUrl(account->bookUrl).toDisplayString(), account->bookUrl);
     }
     for (QLineEdit *edit : { serverEdit, userEdit, passwordEdit })
@@ -135,8 +146,19 @@ bool SyncSetupDialog::testConnection()
     setEnabled(false);
     try {
         const txl::ui::WaitCursor wait;
-        carddav::DavClient client(userEdit->text().trimmed(), passwordEdit->text(), clientOptions());
-        m_books = carddav::discoverAddressBooks(client, url);
+        for (;;) {
+            carddav::DavClient client(userEdit->text().trimmed(), passwordEdit->text(), clientOptions(m_fingerprint));
+            try {
+                m_books = carddav::discoverAddressBooks(client, url);
+                break;
+            } catch (const carddav::SyncError &e) {
+                // Asked once per certificate: one refused stays refused.
+                const QString offered = e.untrustedFingerprint();
+                if (offered.isEmpty() || offered == m_fingerprint || !certificateAccepted(e))
+                    throw;
+                m_fingerprint = offered;
+            }
+        }
     } catch (const carddav::SyncError &e) {
         resultLabel->setText(QStringLiteral("连接失败：") + e.message());
     } catch (const std::exception &e) {
@@ -184,7 +206,7 @@ void SyncSetupDialog::accept()
         const QUrl url = typedUrl(serverEdit->text());
         const QString user = userEdit->text().trimmed();
         // Another server, user or book than before forgets the old state.
-        store::SyncState(*Dm->scon).setUp({ url.toString(), user, book->url.toString(), QString() });
+        store::SyncState(*Dm->scon).setUp({ url.toString(), user, book->url.toString(), QString(), m_fingerprint });
         QString password = passwordEdit->text();
         const bool kept = carddav::storeSecret(carddav::accountKey(url.toString(), user), password);
         ContactFile::wipe(password);
@@ -223,6 +245,7 @@ struct SyncJob {
     txl::Connection connection;
     QString user;
     QString password; // wiped once the client holds it
+    QString fingerprint; // the server certificate the user accepted
 
     // Where the worker is: -1 backing up, else a carddav::SyncStep.
     std::atomic<int> step { -1 };
@@ -234,6 +257,7 @@ struct SyncJob {
     std::optional<carddav::SyncReport> report;
     QString error;
     int httpStatus = 0;
+    bool untrusted = false; // the server's certificate was refused
 
     void cancel()
     {
@@ -265,7 +289,7 @@ void runSync(SyncJob &job)
             job.finished = true;
             return;
         }
-        carddav::DavClient client(job.user, job.password, clientOptions());
+        carddav::DavClient client(job.user, job.password, clientOptions(job.fingerprint));
         ContactFile::wipe(job.password);
         {
             const std::lock_guard<std::mutex> lock(job.mutex);
@@ -293,6 +317,7 @@ void runSync(SyncJob &job)
     } catch (const carddav::SyncError &e) {
         job.error = e.message();
         job.httpStatus = e.httpStatus();
+        job.untrusted = !e.untrustedFingerprint().isEmpty();
     } catch (const std::exception &e) {
         job.error = QString::fromUtf8(e.what());
     } catch (...) {
@@ -352,6 +377,7 @@ void syncNow(QWidget *parent)
     }
     auto job = std::make_unique<SyncJob>();
     job->user = account->user;
+    job->fingerprint = account->certFingerprint;
     if (!serverPassword(parent, *account, job->password))
         return;
     // The sync's own connection to the contacts file; a file with its
@@ -425,6 +451,8 @@ void syncNow(QWidget *parent)
         QString text = QStringLiteral("同步没有完成：") + job->error;
         if (job->httpStatus == 401)
             text += QStringLiteral("\n请在“同步设置…”里检查用户名和密码。");
+        else if (job->untrusted)
+            text += QStringLiteral("\n如果服务器确实换了证书，请在“同步设置…”里重新测试连接并确认新的证书。");
         txl::ui::showNotice(text, syncCaption, txl::ui::Icon::Warning);
         return;
     }

@@ -49,5 +49,6 @@ private:
 
     std::vector<carddav::AddressBook> m_books; // found with the fields as they are
     QString m_storedBook; // the account's address book, chosen again when found
+    QString m_fingerprint; // the server certificate the user accepted, if any
     bool m_busy = false;
 };

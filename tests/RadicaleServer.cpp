@@ -1,7 +1,10 @@
 #include "RadicaleServer.h"
 
+#include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
 #include <QHostAddress>
+#include <QSslCertificate>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -119,4 +122,22 @@ QUrl RadicaleServer::url(const QString &path) const
 QString RadicaleServer::storageFolder() const
 {
     return m_dir.filePath(QStringLiteral("collections"));
+}
+
+QString RadicaleServer::makeCertificate(const QString &folder)
+{
+    QProcess openssl;
+    openssl.start(QStringLiteral("openssl"),
+        { QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"), QStringLiteral("ec"),
+            QStringLiteral("-pkeyopt"), QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes"),
+            QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1"),
+            QStringLiteral("-addext"), QStringLiteral("subjectAltName=IP:127.0.0.1"), QStringLiteral("-keyout"),
+            QDir(folder).filePath(QStringLiteral("key.pem")), QStringLiteral("-out"),
+            QDir(folder).filePath(QStringLiteral("cert.pem")) });
+    if (!openssl.waitForFinished(30000) || openssl.exitCode() != 0)
+        return QString();
+    const QList<QSslCertificate> certs = QSslCertificate::fromPath(QDir(folder).filePath(QStringLiteral("cert.pem")));
+    if (certs.isEmpty())
+        return QString();
+    return QString::fromLatin1(certs.first().digest(QCryptographicHash::Sha256).toHex(':').toUpper());
 }

@@ -24,6 +24,10 @@ public:
     // (PEM files). They are read at each start, so replacing the files
     // between stop() and start() gives the server a new certificate.
     void useTls(const QString &certificateFile, const QString &keyFile);
+    // A self-signed certificate for 127.0.0.1 made with openssl into
+    // folder/cert.pem and folder/key.pem; its SHA-256 fingerprint as the
+    // program shows it, empty on failure.
+    static QString makeCertificate(const QString &folder);
     void stop();
     bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
     QString error() const { return m_error; }

@@ -959,34 +959,10 @@ void TestSync::serverStoppedMidSyncThenRestarted()
     QCOMPARE(int(store::SyncState(db).items().size()), 201);
 }
 
-namespace {
-
-// A self-signed certificate for 127.0.0.1, made with openssl into `dir`;
-// its SHA-256 fingerprint as the program shows it, empty on failure.
-QString makeCertificate(const QTemporaryDir &dir)
-{
-    QProcess openssl;
-    openssl.start(QStringLiteral("openssl"),
-        { QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"), QStringLiteral("ec"),
-            QStringLiteral("-pkeyopt"), QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes"),
-            QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1"),
-            QStringLiteral("-addext"), QStringLiteral("subjectAltName=IP:127.0.0.1"), QStringLiteral("-keyout"),
-            dir.filePath(QStringLiteral("key.pem")), QStringLiteral("-out"),
-            dir.filePath(QStringLiteral("cert.pem")) });
-    if (!openssl.waitForFinished(30000) || openssl.exitCode() != 0)
-        return QString();
-    const QList<QSslCertificate> certs = QSslCertificate::fromPath(dir.filePath(QStringLiteral("cert.pem")));
-    if (certs.isEmpty())
-        return QString();
-    return QString::fromLatin1(certs.first().digest(QCryptographicHash::Sha256).toHex(':').toUpper());
-}
-
-} // namespace
-
 void TestSync::untrustedCertificate()
 {
     QTemporaryDir keys;
-    const QString fingerprint = makeCertificate(keys);
+    const QString fingerprint = RadicaleServer::makeCertificate(keys.path());
     QVERIFY2(!fingerprint.isEmpty(), "openssl made no certificate");
     RadicaleServer tls;
     tls.useTls(keys.filePath(QStringLiteral("cert.pem")), keys.filePath(QStringLiteral("key.pem")));
@@ -1078,7 +1054,7 @@ void TestSync::untrustedCertificate()
     // A new certificate on the same server is refused again.
     tls.stop();
     QTemporaryDir newKeys;
-    const QString changed = makeCertificate(newKeys);
+    const QString changed = RadicaleServer::makeCertificate(newKeys.path());
     QVERIFY(!changed.isEmpty() && changed != fingerprint);
     for (const QString &name : { QStringLiteral("cert.pem"), QStringLiteral("key.pem") }) {
         QFile::remove(keys.filePath(name));

@@ -25,6 +25,7 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QTcpServer>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QUuid>
 
@@ -153,6 +154,7 @@ private slots:
     void cancelMidSyncLeavesAConsistentFile();
     void wrongPasswordChangesNothing();
     void fileWithItsOwnPasswordAsksForIt();
+    void untrustedCertificateAcceptedInTheDialog();
 
 private:
     QUrl newBook(const QString &displayName = QStringLiteral("Contacts"));
@@ -589,6 +591,68 @@ void TestSyncWindow::fileWithItsOwnPasswordAsksForIt()
     QCOMPARE(answer.prompts.at(1), filePrompt);
     QCOMPARE(boxes.texts(), QStringList { counts(1, 1, 0, 0) });
     QCOMPARE(gridRows(), sorted({ QStringLiteral("李四|13900000000"), QStringLiteral("王小明|13800138000") }));
+}
+
+void TestSyncWindow::untrustedCertificateAcceptedInTheDialog()
+{
+    QTemporaryDir keys;
+    const QString fingerprint = RadicaleServer::makeCertificate(keys.path());
+    QVERIFY2(!fingerprint.isEmpty(), "openssl made no certificate");
+    RadicaleServer tls;
+    tls.useTls(keys.filePath(QStringLiteral("cert.pem")), keys.filePath(QStringLiteral("key.pem")));
+    QVERIFY2(tls.start(user, serverPassword), qPrintable(tls.error()));
+    const QUrl book = tls.url(QStringLiteral("/%1/tls/").arg(user));
+    carddav::DavClient phone(user, serverPassword, { false, 30000, 64 * 1024 * 1024, fingerprint });
+    QCOMPARE(phone
+                 .send("MKCOL", book,
+                     "<?xml version=\"1.0\"?><mkcol xmlns=\"DAV:\" xmlns:C=\"urn:ietf:params:xml:ns:carddav\">"
+                     "<set><prop><resourcetype><collection/><C:addressbook/></resourcetype></prop></set></mkcol>",
+                     "application/xml")
+                 .status,
+        201);
+
+    // Refused first: nothing found, nothing stored; then accepted.
+    BoxRecorder boxes;
+    QString refusedLine;
+    WhenShown<SyncSetupDialog> fill([&](SyncSetupDialog *dialog) {
+        dialog->serverEdit->setText(book.toString());
+        dialog->userEdit->setText(user);
+        dialog->passwordEdit->setText(serverPassword);
+        QVERIFY(!dialog->testConnection());
+        refusedLine = dialog->resultLabel->text();
+        boxes.queueAnswer(true);
+        dialog->buttons->button(QDialogButtonBox::Ok)->click();
+    });
+    m_window->NSyncSetup->trigger();
+    QCOMPARE(fill.shown, 1);
+    QVERIFY2(refusedLine.contains(fingerprint), qPrintable(refusedLine));
+    const QList<ShownBox> asked = boxes.boxes();
+    QCOMPARE(asked.size(), 3); // the question twice (No, then Yes), the notice
+    for (int i : { 0, 1 }) {
+        QCOMPARE(asked.at(i).kind, ShownBox::Question);
+        QVERIFY2(asked.at(i).text.contains(fingerprint), qPrintable(asked.at(i).text));
+    }
+    const std::optional<store::SyncAccount> account = store::SyncState(*Dm->scon).account();
+    QVERIFY(account);
+    QCOMPARE(account->certFingerprint, fingerprint);
+
+    // The accepted certificate holds for 立即同步: the two contacts go up.
+    QCOMPARE(syncNow().constFirst().text, counts(2, 0, 0, 0));
+
+    // Another certificate on the same server is refused again, with the way out.
+    tls.stop();
+    QVERIFY(QFile::remove(keys.filePath(QStringLiteral("cert.pem"))));
+    QVERIFY(QFile::remove(keys.filePath(QStringLiteral("key.pem"))));
+    const QString replaced = RadicaleServer::makeCertificate(keys.path());
+    QVERIFY(!replaced.isEmpty() && replaced != fingerprint);
+    QVERIFY2(tls.start(user, serverPassword), qPrintable(tls.error()));
+    const QStringList before = m_fixture->rows();
+    const QList<ShownBox> refused = syncNow();
+    QCOMPARE(refused.size(), 1);
+    QCOMPARE(refused.constFirst().icon, txl::ui::Icon::Warning);
+    QVERIFY2(refused.constFirst().text.contains(replaced), qPrintable(refused.constFirst().text));
+    QVERIFY(refused.constFirst().text.contains(QStringLiteral("确认新的证书")));
+    QCOMPARE(m_fixture->rows(), before);
 }
 
 QTEST_MAIN(TestSyncWindow)
