@@ -1,6 +1,5 @@
 #include "sync/Sync.h"
 
-#include "platform/data/Connection.h"
 #include "store/ContactTable.h"
 #include "store/SyncState.h"
 #include "sync/CardDav.h"
