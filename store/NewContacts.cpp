@@ -27,25 +27,38 @@ NewContacts::NewContacts(ContactTable &table, bool dryRun)
 
 NewContacts::~NewContacts() = default;
 
+namespace {
+
+std::size_t hashOf(QStringView name)
+{
+    return std::hash<std::u16string_view>()(std::u16string_view(name.utf16(), std::size_t(name.size())));
+}
+
+} // namespace
+
 void NewContacts::reserve(qsizetype count)
 {
     std::size_t wanted = 16;
-    while (wanted < 2 * (m_used + std::size_t(count)))
+    while (wanted < 2 * (m_entries.size() + std::size_t(count)))
         wanted *= 2;
     if (wanted > m_slots.size())
         rehash(wanted);
+    m_entries.reserve(m_entries.size() + std::size_t(count));
 }
 
 void NewContacts::rehash(std::size_t slotCount)
 {
-    std::vector<Slot> old(slotCount);
+    std::vector<quint64> old(slotCount, 0);
     old.swap(m_slots);
     const std::size_t mask = slotCount - 1;
-    for (const Slot &s : old) {
-        if (s.size == emptySlot)
+    for (const quint64 s : old) {
+        if (s == 0)
             continue;
-        std::size_t i = s.hash & mask;
-        while (m_slots[i].size != emptySlot)
+        // The slot keeps the hash's high half; the low bits that place it
+        // come from the text, hashed again only here, as the table grows.
+        const Entry &e = m_entries[std::size_t(quint32(s)) - 1];
+        std::size_t i = hashOf(QStringView(m_text.data() + e.offset, e.size)) & mask;
+        while (m_slots[i] != 0)
             i = (i + 1) & mask;
         m_slots[i] = s;
     }
@@ -53,27 +66,27 @@ void NewContacts::rehash(std::size_t slotCount)
 
 qint64 &NewContacts::slotOf(QStringView name, qint64 value, bool &inserted)
 {
-    if (2 * (m_used + 1) > m_slots.size())
+    if (2 * (m_entries.size() + 1) > m_slots.size())
         rehash(std::max<std::size_t>(16, m_slots.size() * 2));
-    const std::size_t hash
-        = std::hash<std::u16string_view>()(std::u16string_view(name.utf16(), std::size_t(name.size())));
+    const std::size_t hash = hashOf(name);
+    const quint64 tag = quint64(hash >> 32) << 32;
     const std::size_t mask = m_slots.size() - 1;
     for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
-        Slot &s = m_slots[i];
-        if (s.size == emptySlot) {
-            s.hash = hash;
-            s.value = value;
-            s.offset = quint32(m_text.size());
-            s.size = quint32(name.size());
+        const quint64 s = m_slots[i];
+        if (s == 0) {
+            m_entries.push_back({ value, quint32(m_text.size()), quint32(name.size()) });
             m_text.insert(m_text.end(), name.utf16(), name.utf16() + name.size());
-            ++m_used;
+            m_slots[i] = tag | quint64(m_entries.size());
             inserted = true;
-            return s.value;
+            return m_entries.back().value;
         }
-        if (s.hash == hash && s.size == quint32(name.size())
-            && std::equal(name.utf16(), name.utf16() + name.size(), m_text.data() + s.offset)) {
-            inserted = false;
-            return s.value;
+        if ((s & 0xFFFFFFFF00000000ULL) == tag) {
+            Entry &e = m_entries[std::size_t(quint32(s)) - 1];
+            if (e.size == quint32(name.size())
+                && std::equal(name.utf16(), name.utf16() + name.size(), m_text.data() + e.offset)) {
+                inserted = false;
+                return e.value;
+            }
         }
     }
 }
