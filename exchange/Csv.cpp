@@ -7,6 +7,7 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 #include <QStringList>
+#include <QtAlgorithms>
 
 #include <algorithm>
 #include <array>
@@ -229,8 +230,7 @@ public:
                             ++m_line;
                     }
                 }
-                while (m_pos < n && d[m_pos] != m_delimiter && d[m_pos] != '\r' && d[m_pos] != '\n')
-                    ++m_pos;
+                m_pos = fieldEnd(d, m_pos, n);
                 const RawField field { QByteArrayView(d + start, m_pos - start), quoted };
                 if (field.raw.size() > (quoted ? 2 : 0)) {
                     blank = false;
@@ -260,6 +260,33 @@ public:
     }
 
 private:
+    // The first delimiter or line break at or after pos (n when none),
+    // looked for eight bytes at a time: the scan of every unquoted field,
+    // once per byte, was the reader's largest cost.
+    qsizetype fieldEnd(const char *d, qsizetype pos, qsizetype n) const
+    {
+        constexpr quint64 ones = 0x0101010101010101ULL;
+        constexpr quint64 highs = 0x8080808080808080ULL;
+        // A byte of x is zero exactly where the lowest flagged byte is
+        // (higher flags may be false, so only the lowest is trusted).
+        auto zeroBytes = [](quint64 x) { return (x - ones) & ~x & highs; };
+        const quint64 delimiters = ones * static_cast<unsigned char>(m_delimiter);
+        // The lowest flagged bit is the first byte in memory only on a
+        // little-endian machine; elsewhere the plain loop below does it all.
+        while (Q_BYTE_ORDER == Q_LITTLE_ENDIAN && pos + 8 <= n) {
+            quint64 word;
+            std::memcpy(&word, d + pos, 8);
+            const quint64 hit
+                = zeroBytes(word ^ delimiters) | zeroBytes(word ^ (ones * '\r')) | zeroBytes(word ^ (ones * '\n'));
+            if (hit)
+                return pos + (qCountTrailingZeroBits(hit) >> 3);
+            pos += 8;
+        }
+        while (pos < n && d[pos] != m_delimiter && d[pos] != '\r' && d[pos] != '\n')
+            ++pos;
+        return pos;
+    }
+
     QByteArrayView m_bytes;
     const char m_delimiter;
     qsizetype m_pos = 0;
@@ -461,7 +488,7 @@ void readRecords(const QByteArray &input, const RecordSink &sink)
         ContactRecord rec;
         rec.line = reader.recordLine();
         rec.name = column(Name);
-        if (rec.name.trimmed().isEmpty() && (index[FirstName] >= 0 || index[LastName] >= 0))
+        if ((index[FirstName] >= 0 || index[LastName] >= 0) && rec.name.trimmed().isEmpty())
             rec.name = joinedName(column(LastName).trimmed(), column(FirstName).trimmed());
         rec.sex = column(Sex);
         rec.qq = column(Qq);

@@ -138,6 +138,8 @@ QString normalizedMobile(const QString &mobile)
 
 QString normalizedSex(const QString &sex)
 {
+    if (sex == u"男" || sex == u"女")
+        return sex; // as most files write it: kept without a copy
     const QString v = sex.trimmed().toLower();
     if (v == u"男" || v == u"m" || v == u"male")
         return QStringLiteral("男");
