@@ -137,11 +137,7 @@ int workChild(const QString &mode, const QStringList &args)
             });
         } else {
             const auto format = exchange::formatForPath(file);
-            ms = timeMs([&] {
-                const exchange::ContactRecords rows = exchange::recordsOf(Dm->contactTable().all());
-                exchange::exportFile(file, rows, format);
-                count = static_cast<int>(rows.size());
-            });
+            ms = timeMs([&] { count = static_cast<int>(exchange::exportTable(file, Dm->contactTable(), format)); });
         }
         std::printf("ready %d %.1f %.1f\n", count, ms, peakMb());
     } else if (mode == QStringLiteral("report")) {

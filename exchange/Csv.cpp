@@ -1,11 +1,13 @@
 #include "exchange/Csv.h"
 
 #include "exchange/TextDecoding.h"
+#include "store/ContactTable.h"
 
 #include <QHash>
 #include <QStringDecoder>
 #include <QStringEncoder>
 #include <QStringList>
+#include <QtAlgorithms>
 
 #include <algorithm>
 #include <array>
@@ -228,8 +230,7 @@ public:
                             ++m_line;
                     }
                 }
-                while (m_pos < n && d[m_pos] != m_delimiter && d[m_pos] != '\r' && d[m_pos] != '\n')
-                    ++m_pos;
+                m_pos = fieldEnd(d, m_pos, n);
                 const RawField field { QByteArrayView(d + start, m_pos - start), quoted };
                 if (field.raw.size() > (quoted ? 2 : 0)) {
                     blank = false;
@@ -259,6 +260,33 @@ public:
     }
 
 private:
+    // The first delimiter or line break at or after pos (n when none),
+    // looked for eight bytes at a time: the scan of every unquoted field,
+    // once per byte, was the reader's largest cost.
+    qsizetype fieldEnd(const char *d, qsizetype pos, qsizetype n) const
+    {
+        constexpr quint64 ones = 0x0101010101010101ULL;
+        constexpr quint64 highs = 0x8080808080808080ULL;
+        // A byte of x is zero exactly where the lowest flagged byte is
+        // (higher flags may be false, so only the lowest is trusted).
+        auto zeroBytes = [](quint64 x) { return (x - ones) & ~x & highs; };
+        const quint64 delimiters = ones * static_cast<unsigned char>(m_delimiter);
+        // The lowest flagged bit is the first byte in memory only on a
+        // little-endian machine; elsewhere the plain loop below does it all.
+        while (Q_BYTE_ORDER == Q_LITTLE_ENDIAN && pos + 8 <= n) {
+            quint64 word;
+            std::memcpy(&word, d + pos, 8);
+            const quint64 hit
+                = zeroBytes(word ^ delimiters) | zeroBytes(word ^ (ones * '\r')) | zeroBytes(word ^ (ones * '\n'));
+            if (hit)
+                return pos + (qCountTrailingZeroBits(hit) >> 3);
+            pos += 8;
+        }
+        while (pos < n && d[pos] != m_delimiter && d[pos] != '\r' && d[pos] != '\n')
+            ++pos;
+        return pos;
+    }
+
     QByteArrayView m_bytes;
     const char m_delimiter;
     qsizetype m_pos = 0;
@@ -373,7 +401,7 @@ bool isMobileType(QString type)
 
 // What export put before a formula character (any number of "'" then one
 // of = + - @), taken off one "'" to give the stored value back.
-bool hasFormulaGuard(const QString &s)
+bool hasFormulaGuard(QStringView s)
 {
     qsizetype i = 0;
     while (i < s.size() && s[i] == u'\'')
@@ -381,6 +409,8 @@ bool hasFormulaGuard(const QString &s)
     return i < s.size() && (s[i] == u'=' || s[i] == u'+' || s[i] == u'-' || s[i] == u'@');
 }
 
+// Without a sink only the file's shape is checked: the same errors, thrown
+// at the same place, without a record made.
 void readRecords(const QByteArray &input, const RecordSink &sink)
 {
     const TextEncoding encoding = detectEncoding(input);
@@ -408,6 +438,11 @@ void readRecords(const QByteArray &input, const RecordSink &sink)
     const int *index = h.index;
     if (index[Name] < 0 && index[FirstName] < 0 && index[LastName] < 0)
         throw ExchangeError(QStringLiteral("没有可识别的标题行：第一行应当列出“姓名”（或 Name）等列的标题。"));
+
+    if (!sink) {
+        while (reader.next([](qsizetype, const RawField &) {})) { }
+        return;
+    }
 
     const std::vector<int> wanted = h.wanted();
     auto slotOf = [&](int column) {
@@ -453,7 +488,7 @@ void readRecords(const QByteArray &input, const RecordSink &sink)
         ContactRecord rec;
         rec.line = reader.recordLine();
         rec.name = column(Name);
-        if (rec.name.trimmed().isEmpty() && (index[FirstName] >= 0 || index[LastName] >= 0))
+        if ((index[FirstName] >= 0 || index[LastName] >= 0) && rec.name.trimmed().isEmpty())
             rec.name = joinedName(column(LastName).trimmed(), column(FirstName).trimmed());
         rec.sex = column(Sex);
         rec.qq = column(Qq);
@@ -492,103 +527,16 @@ void readRecords(const QByteArray &input, const RecordSink &sink)
     }
 }
 
-// Appends the rows to one buffer, each field encoded, quoted and guarded
-// as it goes, without a temporary string per field.
-class CsvWriter {
-public:
-    CsvWriter(CsvEncoding encoding, qsizetype expected)
-        : m_gbk(encoding == CsvEncoding::Gbk)
-    {
-        m_out.resize(std::max<qsizetype>(expected, 4096));
-        m_p = m_out.data();
-    }
-
-    QByteArray take()
-    {
-        m_out.truncate(m_len);
-        return std::move(m_out);
-    }
-
-    void raw(QByteArrayView bytes)
-    {
-        reserve(bytes.size());
-        std::memcpy(m_p + m_len, bytes.data(), static_cast<size_t>(bytes.size()));
-        m_len += bytes.size();
-    }
-
-    void field(const QString &s, int line)
-    {
-        const char16_t *u = QStringView(s).utf16();
-        const qsizetype n = s.size();
-        bool quote = false;
-        bool ascii = true;
-        for (qsizetype i = 0; i < n; ++i) {
-            const char16_t c = u[i];
-            quote = quote || c == ',' || c == '"' || c == '\n' || c == '\r';
-            ascii = ascii && c < 0x80;
-        }
-        // A spreadsheet runs "=...", "+...", "-..." and "@..." as a formula.
-        const bool guard = hasFormulaGuard(s);
-        reserve(n * 4 + 4 + (m_gbk ? m_encoder.requiredSpace(n) : 0));
-        if (quote)
-            m_p[m_len++] = '"';
-        if (guard)
-            m_p[m_len++] = '\'';
-        if (m_gbk && !ascii) {
-            // Encoded in runs between quotes, which are doubled.
-            qsizetype start = 0;
-            for (qsizetype i = 0; i <= n; ++i) {
-                if (i < n && u[i] != '"')
-                    continue;
-                char *end = m_encoder.appendToBuffer(m_p + m_len, QStringView(u + start, i - start));
-                m_len = end - m_p;
-                if (i < n) {
-                    m_p[m_len++] = '"';
-                    m_p[m_len++] = '"';
-                }
-                start = i + 1;
-            }
-            if (m_encoder.hasError())
-                throw ExchangeError(
-                    QStringLiteral("第 %1 行“%2”含有 GBK 无法表示的字符；请改用 UTF-8 导出。").arg(line).arg(s));
-        } else {
-            char *o = m_p + m_len; // a local pointer the compiler keeps in a register
-            for (qsizetype i = 0; i < n; ++i) {
-                if (u[i] < 0x80) {
-                    *o++ = static_cast<char>(u[i]);
-                    if (u[i] == '"')
-                        *o++ = '"';
-                } else {
-                    o += utf8Of(u, n, i, o);
-                }
-            }
-            m_len = o - m_p;
-        }
-        if (quote)
-            m_p[m_len++] = '"';
-    }
-
-private:
-    void reserve(qsizetype extra)
-    {
-        if (m_len + extra <= m_out.size())
-            return;
-        m_out.resize(std::max(m_out.size() * 2, m_len + extra));
-        m_p = m_out.data();
-    }
-
-    const bool m_gbk;
-    QStringEncoder m_encoder { "GBK", QStringEncoder::Flag::Stateless };
-    QByteArray m_out;
-    char *m_p = nullptr;
-    qsizetype m_len = 0;
-};
-
 } // namespace
 
 void readCsv(const QByteArray &bytes, const RecordSink &sink)
 {
     readRecords(bytes, sink);
+}
+
+void checkCsv(const QByteArray &bytes)
+{
+    readRecords(bytes, RecordSink());
 }
 
 ContactRecords readCsv(const QByteArray &bytes)
@@ -598,30 +546,110 @@ ContactRecords readCsv(const QByteArray &bytes)
     return records;
 }
 
-QByteArray writeCsv(const ContactRecords &records, CsvEncoding encoding)
+// The rows are appended to one buffer, each field encoded, quoted and
+// guarded as it goes, without a temporary string per field.
+CsvWriter::CsvWriter(CsvEncoding encoding, QIODevice *device, qsizetype expectedBytes)
+    : m_gbk(encoding == CsvEncoding::Gbk)
+    , m_encoder("GBK", QStringEncoder::Flag::Stateless)
+    , m_out(device, device ? qsizetype(1) << 20 : expectedBytes)
 {
-    CsvWriter w(encoding, static_cast<qsizetype>(records.size()) * 100 + 64);
     if (encoding == CsvEncoding::Utf8)
-        w.raw("\xEF\xBB\xBF");
+        raw("\xEF\xBB\xBF");
     const QStringList &titles = ourTitles();
     for (qsizetype i = 0; i < titles.size(); ++i) {
         if (i > 0)
-            w.raw(",");
-        w.field(titles[i], 1);
+            raw(",");
+        field(titles[i]);
     }
-    w.raw("\r\n");
-    int line = 1;
-    for (const ContactRecord &r : records) {
-        ++line;
-        const QString *fields[] = { &r.name, &r.sex, &r.qq, &r.mobile, &r.email, &r.address, &r.group };
-        for (int i = 0; i < 7; ++i) {
-            if (i > 0)
-                w.raw(",");
-            w.field(*fields[i], line);
+    raw("\r\n");
+}
+
+CsvWriter::~CsvWriter() = default;
+
+void CsvWriter::add(const store::ContactView &contact)
+{
+    ++m_line;
+    for (int i = 0; i < store::Contact::fieldCount; ++i) {
+        if (i > 0)
+            raw(",");
+        field(contact.field(i));
+    }
+    raw("\r\n");
+}
+
+QByteArray CsvWriter::finish()
+{
+    m_out.flush();
+    return m_out.take();
+}
+
+void CsvWriter::raw(QByteArrayView bytes)
+{
+    m_out.reserve(bytes.size());
+    std::memcpy(m_out.m_p + m_out.m_len, bytes.data(), static_cast<size_t>(bytes.size()));
+    m_out.m_len += bytes.size();
+}
+
+void CsvWriter::field(QStringView s)
+{
+    const char16_t *u = s.utf16();
+    const qsizetype n = s.size();
+    bool quote = false;
+    bool ascii = true;
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = u[i];
+        quote = quote || c == ',' || c == '"' || c == '\n' || c == '\r';
+        ascii = ascii && c < 0x80;
+    }
+    // A spreadsheet runs "=...", "+...", "-..." and "@..." as a formula.
+    const bool guard = hasFormulaGuard(s);
+    m_out.reserve(n * 4 + 4 + (m_gbk ? m_encoder.requiredSpace(n) : 0));
+    char *const p = m_out.m_p;
+    qsizetype &len = m_out.m_len;
+    if (quote)
+        p[len++] = '"';
+    if (guard)
+        p[len++] = '\'';
+    if (m_gbk && !ascii) {
+        // Encoded in runs between quotes, which are doubled.
+        qsizetype start = 0;
+        for (qsizetype i = 0; i <= n; ++i) {
+            if (i < n && u[i] != '"')
+                continue;
+            char *end = m_encoder.appendToBuffer(p + len, QStringView(u + start, i - start));
+            len = end - p;
+            if (i < n) {
+                p[len++] = '"';
+                p[len++] = '"';
+            }
+            start = i + 1;
         }
-        w.raw("\r\n");
+        if (m_encoder.hasError())
+            throw ExchangeError(
+                QStringLiteral("第 %1 行“%2”含有 GBK 无法表示的字符；请改用 UTF-8 导出。").arg(m_line).arg(s));
+    } else {
+        char *o = p + len; // a local pointer the compiler keeps in a register
+        for (qsizetype i = 0; i < n; ++i) {
+            if (u[i] < 0x80) {
+                *o++ = static_cast<char>(u[i]);
+                if (u[i] == '"')
+                    *o++ = '"';
+            } else {
+                o += utf8Of(u, n, i, o);
+            }
+        }
+        len = o - p;
     }
-    return w.take();
+    if (quote)
+        p[len++] = '"';
+}
+
+QByteArray writeCsv(const ContactRecords &records, CsvEncoding encoding)
+{
+    CsvWriter w(encoding, nullptr, static_cast<qsizetype>(records.size()) * 100 + 64);
+    for (const ContactRecord &r : records)
+        w.add(store::ContactView(r));
+    return w.finish();
 }
 
 } // namespace exchange

@@ -5,13 +5,13 @@
 #include "platform/os/PrivateFiles.h"
 #include "platform/text/Cp936.h"
 #include "store/ContactTable.h"
+#include "store/NewContacts.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QPointer>
-#include <QRegularExpression>
 #include <QSaveFile>
 #include <QStringDecoder>
 #include <QTranslator>
@@ -108,23 +108,38 @@ QStringList ImportSummary::leftOutLines(int valueChars) const
 
 QString normalizedMobile(const QString &mobile)
 {
-    QString digits;
-    digits.reserve(mobile.size());
+    // The shape is (+86|0086|86)?1 and ten ASCII digits once spaces, dashes
+    // and brackets are taken out: at most 14 units, gathered on the stack
+    // (a longer text is no mobile). Only a mobile is rewritten: a landline
+    // ("010-1234567") or a foreign number keeps the form it was written in.
+    char16_t digits[15];
+    qsizetype n = 0;
     for (QChar c : mobile) {
         if (c == u' ' || c == u'\t' || c == u'-' || c == u'(' || c == u')' || c == u'（' || c == u'）'
             || c == u'\u3000')
             continue;
-        digits += c;
+        if (n == 15)
+            return mobile;
+        digits[n++] = c.unicode();
     }
-    // Only a mobile is rewritten: a landline ("010-1234567") or a foreign
-    // number keeps the form it was written in.
-    static const QRegularExpression mobileShape(QStringLiteral("^(?:\\+86|0086|86)?(1\\d{10})$"));
-    const QRegularExpressionMatch m = mobileShape.match(digits);
-    return m.hasMatch() ? m.captured(1) : mobile;
+    QStringView d(digits, n);
+    for (const char16_t *prefix : { u"+86", u"0086", u"86" }) {
+        if (d.startsWith(QStringView(prefix))) {
+            d = d.sliced(QStringView(prefix).size());
+            break;
+        }
+    }
+    const bool shaped = d.size() == 11 && d.front() == u'1'
+        && std::all_of(d.cbegin(), d.cend(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+    if (!shaped)
+        return mobile;
+    return d.size() == mobile.size() ? mobile : d.toString(); // unchanged: shared, not copied
 }
 
 QString normalizedSex(const QString &sex)
 {
+    if (sex == u"男" || sex == u"女")
+        return sex; // as most files write it: kept without a copy
     const QString v = sex.trimmed().toLower();
     if (v == u"男" || v == u"m" || v == u"male")
         return QStringLiteral("男");
@@ -133,7 +148,7 @@ QString normalizedSex(const QString &sex)
     return sex;
 }
 
-ContactRecords readContactsFile(const QString &path, const ReadProgress &progress)
+QByteArray readContactsBytes(const QString &path, const ReadProgress &progress)
 {
     // Looked at before opening: opening a pipe waits for a writer, and a
     // device or socket may never end.
@@ -164,75 +179,118 @@ ContactRecords readContactsFile(const QString &path, const ReadProgress &progres
     // Read in pieces, so a caller can show the progress and cancel.
     constexpr qint64 piece = 1024 * 1024;
     const qint64 total = std::min(info.size(), maxFileBytes);
+    // Read straight into the one buffer, sized as the file was found (and
+    // grown should it grow meanwhile, up to one byte past the limit).
     QByteArray bytes;
-    bytes.reserve(total);
+    bytes.resize(total);
+    qint64 size = 0;
     for (;;) {
-        if (progress && !progress(bytes.size(), total))
+        if (progress && !progress(size, total))
             throw ExchangeError(QCoreApplication::translate("exchange", "The import was cancelled."));
-        const QByteArray chunk = file.read(std::min(piece, maxFileBytes + 1 - bytes.size()));
-        if (file.error() != QFileDevice::NoError)
+        const qint64 want = std::min(piece, maxFileBytes + 1 - size);
+        if (bytes.size() < size + want)
+            bytes.resize(std::min(std::max(bytes.size() * 2, size + want), maxFileBytes + 1));
+        const qint64 got = file.read(bytes.data() + size, want);
+        if (got < 0 || file.error() != QFileDevice::NoError)
             throw ExchangeError(QCoreApplication::translate("exchange", "Could not read the file '%1': %2")
                                     .arg(nativePath(path), file.errorString()));
-        if (chunk.isEmpty())
+        if (got == 0)
             break;
-        bytes += chunk;
-        if (bytes.size() > maxFileBytes)
+        size += got;
+        if (size > maxFileBytes)
             throw ExchangeError(
                 QCoreApplication::translate("exchange", "The file '%1' is too large (over %2 MB) to import.")
                     .arg(nativePath(path))
                     .arg(maxFileBytes / (1024 * 1024)));
     }
-    if (bytes.trimmed().isEmpty() || bytes == "\xEF\xBB\xBF" || bytes == "\xFF\xFE" || bytes == "\xFE\xFF")
+    bytes.truncate(size);
+    // A view, trimmed without a copy of the file.
+    if (QByteArrayView(bytes).trimmed().isEmpty() || bytes == "\xEF\xBB\xBF" || bytes == "\xFF\xFE"
+        || bytes == "\xFE\xFF")
         throw ExchangeError(QCoreApplication::translate("exchange", "The file '%1' is empty.").arg(nativePath(path)));
+    return bytes;
+}
+
+void readContacts(const QByteArray &bytes, const RecordSink &sink)
+{
+    if (looksLikeVCard(bytes))
+        readVCards(bytes, sink);
+    else
+        readCsv(bytes, sink);
+}
+
+void checkContacts(const QByteArray &bytes)
+{
+    if (looksLikeVCard(bytes))
+        checkVCards(bytes);
+    else
+        checkCsv(bytes);
+}
+
+ContactRecords readContactsFile(const QString &path, const ReadProgress &progress)
+{
+    const QByteArray bytes = readContactsBytes(path, progress);
     return looksLikeVCard(bytes) ? readVCards(bytes) : readCsv(bytes);
 }
 
-ImportSummary applyImportRules(ContactRecords &records)
+RuleOutcome applyImportRule(ContactRecord &r)
 {
     using txl::text::byteLength;
     using txl::text::trim;
 
+    RuleOutcome outcome;
+    outcome.refusal = controlReason(r);
+    if (outcome.refusal.isEmpty()) {
+        r.name = trim(r.name);
+        if (r.name.isEmpty())
+            outcome.refusal = QCoreApplication::translate("exchange", "no name");
+        else if (byteLength(r.name) > nameBytes)
+            outcome.refusal = QCoreApplication::translate(
+                "exchange", "the name is longer than %1 bytes (at most 5 Chinese characters)")
+                                  .arg(nameBytes);
+    }
+    if (!outcome.refusal.isEmpty())
+        return outcome;
+    r.sex = normalizedSex(r.sex);
+    r.qq = trim(r.qq);
+    r.mobile = normalizedMobile(trim(r.mobile));
+    r.email = trim(r.email);
+    r.address = trim(r.address);
+    r.group = trim(r.group);
+    // A number the editor cannot hold is left out rather than the whole
+    // contact: the name is what cannot be done without. The value takes
+    // the %1 when the summary is worded.
+    if (byteLength(r.mobile) > mobileBytes) {
+        outcome.leftOut.push_back({ r.line, r.name,
+            QCoreApplication::translate("exchange", "the mobile number was not imported: '%1' is longer than %2 bytes")
+                .replace(QLatin1String("%2"), QString::number(mobileBytes)),
+            std::exchange(r.mobile, QString()), 0 });
+    }
+    if (byteLength(r.qq) > qqBytes) {
+        outcome.leftOut.push_back({ r.line, r.name,
+            QCoreApplication::translate("exchange", "the QQ number was not imported: '%1' is longer than %2 bytes")
+                .replace(QLatin1String("%2"), QString::number(qqBytes)),
+            std::exchange(r.qq, QString()), 0 });
+    }
+    return outcome;
+}
+
+ImportSummary applyImportRules(ContactRecords &records)
+{
     // Records are cleaned in place and the accepted ones moved to the front,
     // so a large file is not held twice.
     ImportSummary summary;
     size_t kept = 0;
     for (size_t i = 0; i < records.size(); ++i) {
         ContactRecord &r = records[i];
-        QString reason = controlReason(r);
-        if (reason.isEmpty()) {
-            r.name = trim(r.name);
-            if (r.name.isEmpty())
-                reason = QCoreApplication::translate("exchange", "no name");
-            else if (byteLength(r.name) > nameBytes)
-                reason = QCoreApplication::translate(
-                    "exchange", "the name is longer than %1 bytes (at most 5 Chinese characters)")
-                             .arg(nameBytes);
-        }
-        if (!reason.isEmpty()) {
-            summary.skipped.push_back({ r.line, r.name, reason, QString(), 0 });
+        RuleOutcome outcome = applyImportRule(r);
+        if (!outcome.passed()) {
+            summary.skipped.push_back({ r.line, r.name, std::move(outcome.refusal), QString(), 0 });
             continue;
         }
-        r.sex = normalizedSex(r.sex);
-        r.qq = trim(r.qq);
-        r.mobile = normalizedMobile(trim(r.mobile));
-        r.email = trim(r.email);
-        r.address = trim(r.address);
-        r.group = trim(r.group);
-        // A number the editor cannot hold is left out rather than the whole
-        // contact: the name is what cannot be done without. The value takes
-        // the %1 when the summary is worded.
-        if (byteLength(r.mobile) > mobileBytes) {
-            summary.leftOut.push_back({ r.line, r.name,
-                QCoreApplication::translate(
-                    "exchange", "the mobile number was not imported: '%1' is longer than %2 bytes")
-                    .replace(QLatin1String("%2"), QString::number(mobileBytes)),
-                std::exchange(r.mobile, QString()), kept });
-        }
-        if (byteLength(r.qq) > qqBytes) {
-            summary.leftOut.push_back({ r.line, r.name,
-                QCoreApplication::translate("exchange", "the QQ number was not imported: '%1' is longer than %2 bytes")
-                    .replace(QLatin1String("%2"), QString::number(qqBytes)),
-                std::exchange(r.qq, QString()), kept });
+        for (SkippedRecord &l : outcome.leftOut) {
+            l.record = kept;
+            summary.leftOut.push_back(std::move(l));
         }
         if (kept != i)
             records[kept] = std::move(r);
@@ -246,29 +304,34 @@ void storeImported(store::ContactTable &table, const ContactRecords &records, Im
     const Progress &progress)
 {
     // The duplicate rule is the table's: it is checked under the write lock.
-    const store::ContactTable::InsertResult stored = table.insertNew(
-        records.size(), [&records](size_t i) -> const store::Contact & { return records[i]; }, dryRun, progress);
-    if (stored.cancelled)
-        throw ExchangeError(QCoreApplication::translate("exchange", "The import was cancelled."));
+    store::NewContacts batch(table, dryRun);
+    batch.reserve(static_cast<qsizetype>(records.size()));
     std::vector<bool> duplicate(records.size(), false);
-    for (const store::ContactTable::Duplicate &d : stored.duplicates) {
-        const ContactRecord &r = records[d.index];
-        duplicate[d.index] = true;
-        summary.skipped.push_back({ r.line, r.name,
-            d.earlier
-                ? QCoreApplication::translate("exchange", "the same name as line %1").arg(records[*d.earlier].line)
-                : QCoreApplication::translate("exchange", "the same name as a stored contact"),
-            QString(), d.index });
+    const int total = static_cast<int>(records.size());
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        const ContactRecord &r = records[i];
+        const store::NewContacts::Outcome added = batch.add(r);
+        if (!added.stored) {
+            duplicate[i] = true;
+            summary.skipped.push_back({ r.line, r.name,
+                added.earlier ? QCoreApplication::translate("exchange", "the same name as line %1")
+                                    .arg(records[*added.earlier].line)
+                              : QCoreApplication::translate("exchange", "the same name as a stored contact"),
+                QString(), i });
+        }
+        if (progress && (i % 1000 == 999) && !progress(static_cast<int>(i + 1), total))
+            throw ExchangeError(QCoreApplication::translate("exchange", "The import was cancelled."));
     }
+    batch.commit();
+    if (progress)
+        progress(total, total);
     // A number left out of a contact that then was not stored is no news.
-    if (!stored.duplicates.empty()) {
-        summary.leftOut.erase(std::remove_if(summary.leftOut.begin(), summary.leftOut.end(),
-                                  [&duplicate](const SkippedRecord &l) { return duplicate[l.record]; }),
-            summary.leftOut.end());
-    }
+    summary.leftOut.erase(std::remove_if(summary.leftOut.begin(), summary.leftOut.end(),
+                              [&duplicate](const SkippedRecord &l) { return duplicate[l.record]; }),
+        summary.leftOut.end());
     std::stable_sort(summary.skipped.begin(), summary.skipped.end(),
         [](const SkippedRecord &a, const SkippedRecord &b) { return a.line < b.line; });
-    summary.imported = stored.inserted;
+    summary.imported = batch.inserted();
 }
 
 ImportSummary importContacts(store::ContactTable &table, ContactRecords records, bool dryRun, const Progress &progress)
@@ -278,9 +341,58 @@ ImportSummary importContacts(store::ContactTable &table, ContactRecords records,
     return summary;
 }
 
+ImportSummary importBytes(store::ContactTable &table, const QByteArray &bytes, bool dryRun, const Progress &progress)
+{
+    // Each record goes from the reader through the rules into the insert as
+    // it is read: only the file's bytes and the set of names are held.
+    store::NewContacts batch(table, dryRun);
+    // Room for the names up front (a line a record at most, or a card of
+    // three lines), so the set does not grow by rehashing as it fills.
+    const qsizetype lineCount = std::count(bytes.cbegin(), bytes.cend(), '\n') + 1;
+    batch.reserve(std::min<qsizetype>(looksLikeVCard(bytes) ? lineCount / 3 : lineCount, 1 << 20));
+    ImportSummary summary;
+    std::vector<SkippedRecord> duplicates;
+    std::vector<int> lines; // of the records that passed the rules, for "the same name as line L"
+    int done = 0;
+    readContacts(bytes, [&](ContactRecord &&r) {
+        RuleOutcome outcome = applyImportRule(r);
+        if (!outcome.passed()) {
+            summary.skipped.push_back({ r.line, r.name, std::move(outcome.refusal), QString(), 0 });
+        } else {
+            const std::size_t index = lines.size();
+            lines.push_back(r.line);
+            const store::NewContacts::Outcome added = batch.add(r);
+            if (added.stored) {
+                for (SkippedRecord &l : outcome.leftOut) {
+                    l.record = index;
+                    summary.leftOut.push_back(std::move(l));
+                }
+            } else {
+                // A number left out of a contact that then was not stored is no news.
+                duplicates.push_back({ r.line, r.name,
+                    added.earlier
+                        ? QCoreApplication::translate("exchange", "the same name as line %1").arg(lines[*added.earlier])
+                        : QCoreApplication::translate("exchange", "the same name as a stored contact"),
+                    QString(), index });
+            }
+        }
+        if (progress && ++done % 1000 == 0 && !progress(done, 0))
+            throw ExchangeError(QCoreApplication::translate("exchange", "The import was cancelled."));
+    });
+    batch.commit();
+    // The same order as the two steps give: refused records, then
+    // duplicates, each kept in file order, sorted by line.
+    summary.skipped.insert(
+        summary.skipped.end(), std::make_move_iterator(duplicates.begin()), std::make_move_iterator(duplicates.end()));
+    std::stable_sort(summary.skipped.begin(), summary.skipped.end(),
+        [](const SkippedRecord &a, const SkippedRecord &b) { return a.line < b.line; });
+    summary.imported = batch.inserted();
+    return summary;
+}
+
 ImportSummary importFile(store::ContactTable &table, const QString &path, bool dryRun, const Progress &progress)
 {
-    return importContacts(table, readContactsFile(path), dryRun, progress);
+    return importBytes(table, readContactsBytes(path), dryRun, progress);
 }
 
 FileFormat formatForPath(const QString &path)
@@ -380,19 +492,64 @@ void checkExportTarget(const QString &path, const QString &contactsFile)
             + another);
 }
 
-void exportFile(const QString &path, const ContactRecords &records, FileFormat format, CsvEncoding encoding,
-    const QString &contactsFile)
+namespace {
+
+// The file's own error when it refuses bytes: what an export reports.
+[[noreturn]] void writeFailed(const QString &path, const QSaveFile &file)
+{
+    throw ExchangeError(QCoreApplication::translate("exchange", "Could not write the file '%1': %2")
+                            .arg(nativePath(path), file.errorString()));
+}
+
+// Writes the contacts that rows() hands to its visitor through a temporary
+// file renamed into place, a piece at a time: an error on the way leaves the
+// temporary file unrenamed, so an existing file stays as it was.
+template <typename Rows>
+std::size_t exportThrough(
+    const QString &path, FileFormat format, CsvEncoding encoding, const QString &contactsFile, Rows rows)
 {
     checkExportTarget(path, contactsFile);
-    const QByteArray bytes = exportBytes(records, format, encoding);
     QSaveFile file(path);
     // Plain contacts: for the owner only, whatever the umask or the old file's mode.
     if (!file.open(QIODevice::WriteOnly) || !txl::os::restrictToOwner(file))
-        throw ExchangeError(QCoreApplication::translate("exchange", "Could not write the file '%1': %2")
-                                .arg(nativePath(path), file.errorString()));
-    if (file.write(bytes) != bytes.size() || !file.commit())
-        throw ExchangeError(QCoreApplication::translate("exchange", "Could not write the file '%1': %2")
-                                .arg(nativePath(path), file.errorString()));
+        writeFailed(path, file);
+    std::size_t count = 0;
+    bool failed = false;
+    if (format == FileFormat::VCard) {
+        VCardWriter writer(&file);
+        count = rows([&writer](const store::ContactView &c) { writer.add(c); });
+        writer.finish();
+        failed = writer.failed();
+    } else {
+        CsvWriter writer(encoding, &file);
+        count = rows([&writer](const store::ContactView &c) { writer.add(c); });
+        writer.finish();
+        failed = writer.failed();
+    }
+    if (failed || !file.commit())
+        writeFailed(path, file);
+    return count;
+}
+
+} // namespace
+
+void exportFile(const QString &path, const ContactRecords &records, FileFormat format, CsvEncoding encoding,
+    const QString &contactsFile)
+{
+    exportThrough(path, format, encoding, contactsFile, [&records](const auto &visit) {
+        for (const ContactRecord &r : records)
+            visit(store::ContactView(r));
+        return records.size();
+    });
+}
+
+std::size_t exportTable(const QString &path, const store::ContactTable &table, FileFormat format, CsvEncoding encoding,
+    const QString &contactsFile)
+{
+    // Rows go from the statement through the writer into the file: no
+    // list of the whole table is made.
+    return exportThrough(path, format, encoding, contactsFile,
+        [&table](const std::function<void(const store::ContactView &)> &visit) { return table.forEach(visit); });
 }
 
 QString describeFailure(Transfer transfer, const std::exception &error)

@@ -56,6 +56,28 @@ using ReadProgress = std::function<bool(qint64 done, qint64 total)>;
 // since reading one may never end. Throws ExchangeError, also when
 // cancelled.
 ContactRecords readContactsFile(const QString &path, const ReadProgress &progress = {});
+// The first half of that: the file's bytes, checked as above (not empty, a
+// regular file, at most maxFileBytes), for readContacts or importBytes.
+QByteArray readContactsBytes(const QString &path, const ReadProgress &progress = {});
+// The second half: a vCard or a CSV reader (told apart by the content)
+// handing each record to the sink as it is read.
+void readContacts(const QByteArray &bytes, const RecordSink &sink);
+// Throws what readContacts would for the file's shape (an unfinished quote,
+// a card without its end...), without making a record: for a caller that
+// must act before the first record is stored, such as a backup, and that
+// should not act for a file that cannot be read whole.
+void checkContacts(const QByteArray &bytes);
+
+// The editor's rules for one record (listed at applyImportRules): the record
+// is cleaned in place, or refused with the reason why. A passed record may
+// have numbers left out, each listed (its record index left 0 for the
+// caller).
+struct RuleOutcome {
+    QString refusal; // empty when the record passed
+    std::vector<SkippedRecord> leftOut;
+    bool passed() const { return refusal.isEmpty(); }
+};
+RuleOutcome applyImportRule(ContactRecord &record);
 
 // Applies the editor's rules to each record, in place, and moves the
 // refused ones out into the summary: no control character but tab in any
@@ -77,6 +99,13 @@ void storeImported(store::ContactTable &table, const ContactRecords &records, Im
 // The two steps in one.
 ImportSummary importContacts(
     store::ContactTable &table, ContactRecords records, bool dryRun, const Progress &progress = {});
+// A file's bytes read, checked and stored one record at a time, in one
+// transaction: the same rules, duplicate rule and summary as the two steps,
+// all or nothing as storeImported, without holding the records. The
+// progress has the records read so far (its total is 0: not known ahead).
+ImportSummary importBytes(
+    store::ContactTable &table, const QByteArray &bytes, bool dryRun, const Progress &progress = {});
+// readContactsBytes and importBytes.
 ImportSummary importFile(store::ContactTable &table, const QString &path, bool dryRun, const Progress &progress = {});
 
 FileFormat formatForPath(const QString &path); // .csv/.txt: CSV, else vCard
@@ -94,6 +123,11 @@ void checkExportTarget(const QString &path, const QString &contactsFile);
 // an existing file as it was. Checks the path first (checkExportTarget).
 // Throws ExchangeError.
 void exportFile(const QString &path, const ContactRecords &records, FileFormat format,
+    CsvEncoding encoding = CsvEncoding::Utf8, const QString &contactsFile = QString());
+// The same for every contact of the table, streamed from its rows into the
+// file a piece at a time (the same bytes as exportFile of all()). Returns
+// the count written.
+std::size_t exportTable(const QString &path, const store::ContactTable &table, FileFormat format,
     CsvEncoding encoding = CsvEncoding::Utf8, const QString &contactsFile = QString());
 
 enum class Transfer { Import, Export };

@@ -20,7 +20,9 @@ QByteArray normalizedBytes(const QByteArray &bytes, TextEncoding encoding)
 {
     switch (encoding) {
     case TextEncoding::Utf8:
-        return bytes.startsWith("\xEF\xBB\xBF") ? bytes.mid(3) : bytes;
+        // The bytes after the mark shared, not copied: a large file is not held twice.
+        return bytes.startsWith("\xEF\xBB\xBF") ? QByteArray::fromRawData(bytes.constData() + 3, bytes.size() - 3)
+                                                : bytes;
     case TextEncoding::Utf16LE:
     case TextEncoding::Utf16BE: {
         QStringDecoder decoder(encoding == TextEncoding::Utf16LE ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE);

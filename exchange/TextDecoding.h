@@ -16,7 +16,8 @@ TextEncoding detectEncoding(QByteArrayView bytes);
 
 // The file's bytes as UTF-8 without a byte-order mark when they are UTF-8 or
 // UTF-16; GB18030 bytes are kept as they are (their delimiters and line
-// breaks are ASCII bytes, so they can be split before decoding).
+// breaks are ASCII bytes, so they can be split before decoding). UTF-8
+// after a mark shares the input's bytes: keep the input while it is read.
 QByteArray normalizedBytes(const QByteArray &bytes, TextEncoding encoding);
 
 // Decodes bytes in a named charset (as vCard CHARSET= gives it). An unknown

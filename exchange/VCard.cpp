@@ -1,6 +1,7 @@
 #include "exchange/VCard.h"
 
 #include "exchange/TextDecoding.h"
+#include "store/ContactTable.h"
 
 #include <algorithm>
 #include <cstring>
@@ -43,10 +44,11 @@ bool containsNoCase(QByteArrayView haystack, QByteArrayView needle)
     return false;
 }
 
+// UTF-8 after a mark shares the bytes (keep them while it is read).
 QByteArray withoutBom(const QByteArray &bytes)
 {
     if (bytes.startsWith("\xEF\xBB\xBF"))
-        return bytes.mid(3);
+        return normalizedBytes(bytes, TextEncoding::Utf8);
     if (bytes.startsWith("\xFF\xFE"))
         return normalizedBytes(bytes, TextEncoding::Utf16LE);
     if (bytes.startsWith("\xFE\xFF"))
@@ -474,6 +476,8 @@ QString notEndedMessage(int line)
     return QStringLiteral("第 %1 行的名片没有结束（缺少 END:VCARD），文件不完整。").arg(line);
 }
 
+// Without a sink only the file's shape is checked: the same errors, thrown
+// at the same place, without a card made.
 void readCards(const QByteArray &bytes, const RecordSink &sink)
 {
     const QByteArray text = withoutBom(bytes);
@@ -511,7 +515,8 @@ void readCards(const QByteArray &bytes, const RecordSink &sink)
         } else if (end) {
             if (!inCard)
                 throw ExchangeError(QStringLiteral("第 %1 行有 END:VCARD 却没有对应的 BEGIN:VCARD。").arg(line.number));
-            sink(card.finish());
+            if (sink)
+                sink(card.finish());
             any = true;
             inCard = false;
         } else if (inCard) {
@@ -539,7 +544,8 @@ void readCards(const QByteArray &bytes, const RecordSink &sink)
                     nestedDepth = 1;
                 continue;
             }
-            card.add(p);
+            if (sink)
+                card.add(p);
         } else {
             throw ExchangeError(QStringLiteral("第 %1 行不在任何名片之内：这不是有效的 vCard 文件。").arg(line.number));
         }
@@ -549,124 +555,6 @@ void readCards(const QByteArray &bytes, const RecordSink &sink)
     if (!any)
         throw ExchangeError(QStringLiteral("文件里没有名片。"));
 }
-
-// Appends a card's lines to one buffer: UTF-8 written straight from the
-// stored text, escaped and folded at 75 octets (never inside a character) as
-// it goes, without a temporary string per field.
-class CardWriter {
-public:
-    explicit CardWriter(qsizetype expected)
-    {
-        m_out.resize(std::max<qsizetype>(expected, 4096));
-        m_p = m_out.data();
-    }
-
-    QByteArray take()
-    {
-        m_out.truncate(m_len);
-        return std::move(m_out);
-    }
-
-    void raw(const char *ascii) // a whole line of ASCII, never folded
-    {
-        const auto k = static_cast<qsizetype>(std::strlen(ascii));
-        reserve(k);
-        std::memcpy(m_p + m_len, ascii, static_cast<size_t>(k));
-        m_len += k;
-    }
-
-    void begin(const char *prefix)
-    {
-        m_column = 0;
-        reserve(static_cast<qsizetype>(std::strlen(prefix)) * 2);
-        for (const char *c = prefix; *c; ++c)
-            put(c, 1);
-    }
-
-    void text(QStringView s)
-    {
-        // At most 3 octets per UTF-16 unit, 2 for an escape, and a fold
-        // (3 octets) every 74.
-        reserve(s.size() * 4 + 8);
-        const char16_t *u = s.utf16();
-        const qsizetype n = s.size();
-        // Local copies the compiler keeps in registers (stores through a
-        // char pointer could otherwise change the members).
-        char *o = m_p + m_len;
-        int column = m_column;
-        auto put = [&](const char *bytes, int k) {
-            if (column + k > 75) {
-                *o++ = '\r';
-                *o++ = '\n';
-                *o++ = ' ';
-                column = 1; // the leading space counts
-            }
-            for (int j = 0; j < k; ++j)
-                *o++ = bytes[j];
-            column += k;
-        };
-        char b[4];
-        for (qsizetype i = 0; i < n; ++i) {
-            const char16_t c = u[i];
-            if (c == '\\' || c == ',' || c == ';') {
-                b[0] = '\\';
-                b[1] = static_cast<char>(c);
-                put(b, 2);
-            } else if (c == '\n') {
-                put("\\n", 2);
-            } else if (c != '\r') {
-                put(b, utf8Of(u, n, i, b));
-            }
-        }
-        m_len = o - m_p;
-        m_column = column;
-    }
-
-    void ascii(const char *s)
-    {
-        reserve(static_cast<qsizetype>(std::strlen(s)) * 2);
-        for (; *s; ++s)
-            put(s, 1);
-    }
-
-    void end() { raw("\r\n"); }
-
-    void property(const char *prefix, const QString &value)
-    {
-        if (value.isEmpty())
-            return;
-        begin(prefix);
-        text(value);
-        end();
-    }
-
-private:
-    void reserve(qsizetype extra)
-    {
-        if (m_len + extra <= m_out.size())
-            return;
-        m_out.resize(std::max(m_out.size() * 2, m_len + extra));
-        m_p = m_out.data();
-    }
-
-    void put(const char *bytes, int k)
-    {
-        if (m_column + k > 75) {
-            m_p[m_len++] = '\r';
-            m_p[m_len++] = '\n';
-            m_p[m_len++] = ' ';
-            m_column = 1; // the leading space counts
-        }
-        for (int j = 0; j < k; ++j)
-            m_p[m_len++] = bytes[j];
-        m_column += k;
-    }
-
-    QByteArray m_out;
-    char *m_p = nullptr;
-    qsizetype m_len = 0;
-    int m_column = 0;
-};
 
 } // namespace
 
@@ -713,10 +601,16 @@ QString joinedAddress(const QStringList &c)
 
 bool looksLikeVCard(const QByteArray &bytes)
 {
-    const QByteArray text = withoutBom(bytes.left(4096));
+    const QByteArray head = bytes.left(4096);
+    const QByteArray text = withoutBom(head);
     LineReader reader(text);
     Line first;
     return reader.next(first) && first.text.trimmed().toUpper().startsWith("BEGIN:VCARD");
+}
+
+void checkVCards(const QByteArray &bytes)
+{
+    readCards(bytes, RecordSink());
 }
 
 void readVCards(const QByteArray &bytes, const RecordSink &sink)
@@ -731,33 +625,142 @@ ContactRecords readVCards(const QByteArray &bytes)
     return records;
 }
 
+// A card's lines are appended to one buffer: UTF-8 written straight from
+// the stored text, escaped and folded at 75 octets (never inside a
+// character) as it goes, without a temporary string per field.
+VCardWriter::VCardWriter(QIODevice *device, qsizetype expectedBytes)
+    : m_out(device, device ? qsizetype(1) << 20 : expectedBytes)
+{
+}
+
+QByteArray VCardWriter::finish()
+{
+    m_out.flush();
+    return m_out.take();
+}
+
+void VCardWriter::add(const store::ContactView &r)
+{
+    raw("BEGIN:VCARD\r\nVERSION:3.0\r\n");
+    // The whole name as the family name: family + given read back as it stands.
+    begin("N:");
+    text(r.field(0));
+    ascii(";;;;");
+    end();
+    begin("FN:");
+    text(r.field(0));
+    end();
+    property("TEL;TYPE=CELL:", r.field(3));
+    property("EMAIL:", r.field(4));
+    if (!r.field(5).isEmpty()) {
+        begin("ADR;TYPE=HOME:;;");
+        text(r.field(5));
+        ascii(";;;;");
+        end();
+    }
+    property("CATEGORIES:", r.field(6));
+    property("X-GENDER:", r.field(1));
+    property("X-QQ:", r.field(2));
+    raw("END:VCARD\r\n");
+}
+
+void VCardWriter::raw(const char *ascii) // a whole line of ASCII, never folded
+{
+    const auto k = static_cast<qsizetype>(std::strlen(ascii));
+    m_out.reserve(k);
+    std::memcpy(m_out.m_p + m_out.m_len, ascii, static_cast<size_t>(k));
+    m_out.m_len += k;
+}
+
+void VCardWriter::begin(const char *prefix)
+{
+    m_column = 0;
+    m_out.reserve(static_cast<qsizetype>(std::strlen(prefix)) * 2);
+    for (const char *c = prefix; *c; ++c)
+        put(c, 1);
+}
+
+void VCardWriter::text(QStringView s)
+{
+    // At most 3 octets per UTF-16 unit, 2 for an escape, and a fold
+    // (3 octets) every 74.
+    m_out.reserve(s.size() * 4 + 8);
+    const char16_t *u = s.utf16();
+    const qsizetype n = s.size();
+    // Local copies the compiler keeps in registers (stores through a
+    // char pointer could otherwise change the members).
+    char *const base = m_out.m_p;
+    char *o = base + m_out.m_len;
+    int column = m_column;
+    auto put = [&](const char *bytes, int k) {
+        if (column + k > 75) {
+            *o++ = '\r';
+            *o++ = '\n';
+            *o++ = ' ';
+            column = 1; // the leading space counts
+        }
+        for (int j = 0; j < k; ++j)
+            *o++ = bytes[j];
+        column += k;
+    };
+    char b[4];
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = u[i];
+        if (c == '\\' || c == ',' || c == ';') {
+            b[0] = '\\';
+            b[1] = static_cast<char>(c);
+            put(b, 2);
+        } else if (c == '\n') {
+            put("\\n", 2);
+        } else if (c != '\r') {
+            put(b, utf8Of(u, n, i, b));
+        }
+    }
+    m_out.m_len = o - base;
+    m_column = column;
+}
+
+void VCardWriter::ascii(const char *s)
+{
+    m_out.reserve(static_cast<qsizetype>(std::strlen(s)) * 2);
+    for (; *s; ++s)
+        put(s, 1);
+}
+
+void VCardWriter::end()
+{
+    raw("\r\n");
+}
+
+void VCardWriter::property(const char *prefix, QStringView value)
+{
+    if (value.isEmpty())
+        return;
+    begin(prefix);
+    text(value);
+    end();
+}
+
+void VCardWriter::put(const char *bytes, int k)
+{
+    char *p = m_out.m_p;
+    if (m_column + k > 75) {
+        p[m_out.m_len++] = '\r';
+        p[m_out.m_len++] = '\n';
+        p[m_out.m_len++] = ' ';
+        m_column = 1; // the leading space counts
+    }
+    for (int j = 0; j < k; ++j)
+        p[m_out.m_len++] = bytes[j];
+    m_column += k;
+}
+
 QByteArray writeVCards(const ContactRecords &records)
 {
-    CardWriter w(static_cast<qsizetype>(records.size()) * 256);
-    for (const ContactRecord &r : records) {
-        w.raw("BEGIN:VCARD\r\nVERSION:3.0\r\n");
-        // The whole name as the family name: family + given read back as it stands.
-        w.begin("N:");
-        w.text(r.name);
-        w.ascii(";;;;");
-        w.end();
-        w.begin("FN:");
-        w.text(r.name);
-        w.end();
-        w.property("TEL;TYPE=CELL:", r.mobile);
-        w.property("EMAIL:", r.email);
-        if (!r.address.isEmpty()) {
-            w.begin("ADR;TYPE=HOME:;;");
-            w.text(r.address);
-            w.ascii(";;;;");
-            w.end();
-        }
-        w.property("CATEGORIES:", r.group);
-        w.property("X-GENDER:", r.sex);
-        w.property("X-QQ:", r.qq);
-        w.raw("END:VCARD\r\n");
-    }
-    return w.take();
+    VCardWriter w(nullptr, static_cast<qsizetype>(records.size()) * 256);
+    for (const ContactRecord &r : records)
+        w.add(store::ContactView(r));
+    return w.finish();
 }
 
 } // namespace exchange

@@ -6,6 +6,9 @@
 #include "platform/data/Statement.h"
 
 #include <QHash>
+#include <QStringDecoder>
+
+#include <vector>
 
 namespace store {
 
@@ -32,6 +35,12 @@ void point(txl::Query &q, txl::Connection &connection, const QString &name, cons
 }
 
 } // namespace
+
+ContactView::ContactView(const Contact &contact)
+{
+    for (int c = 0; c < Contact::fieldCount; ++c)
+        fields[static_cast<std::size_t>(c)] = contact.field(c);
+}
 
 ContactTable::ContactTable(txl::Connection &connection)
     : m_connection(connection)
@@ -78,6 +87,46 @@ Contacts ContactTable::all() const
         rows.push_back(std::move(contact));
     }
     return rows;
+}
+
+std::size_t ContactTable::forEach(const std::function<void(const ContactView &)> &visit) const
+{
+    txl::Statement select(m_connection, QStringLiteral("select * from data"));
+    int columns[Contact::fieldCount];
+    for (int c = 0; c < Contact::fieldCount; ++c) {
+        columns[c] = -1;
+        for (int k = 0; k < select.columnCount(); ++k) {
+            if (select.columnName(k) == columnNames().at(c))
+                columns[c] = k;
+        }
+    }
+    // Every row is decoded into the one buffer, which grows to the longest
+    // row and is then reused: no allocation per field. The decoder reads as
+    // QString::fromUtf8 does (a leading U+FEFF dropped, bad bytes as U+FFFD).
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    std::vector<QChar> buffer;
+    ContactView view;
+    std::size_t count = 0;
+    while (select.step()) {
+        QByteArrayView bytes[Contact::fieldCount];
+        qsizetype need = 0;
+        for (int c = 0; c < Contact::fieldCount; ++c) {
+            if (columns[c] >= 0)
+                bytes[c] = select.utf8(columns[c]);
+            need += decoder.requiredSpace(bytes[c].size());
+        }
+        if (buffer.size() < static_cast<std::size_t>(need))
+            buffer.resize(static_cast<std::size_t>(need) * 2);
+        QChar *out = buffer.data();
+        for (int c = 0; c < Contact::fieldCount; ++c) {
+            QChar *end = decoder.appendToBuffer(out, bytes[c]);
+            view.fields[static_cast<std::size_t>(c)] = QStringView(out, end - out);
+            out = end;
+        }
+        visit(view);
+        ++count;
+    }
+    return count;
 }
 
 QSet<QString> ContactTable::names() const

@@ -69,6 +69,12 @@ QByteArray writeFile(const QString &path, const QByteArray &bytes)
     return bytes;
 }
 
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
 QByteArray fileHash(const QString &path)
 {
     QFile f(path);
@@ -101,6 +107,12 @@ private slots:
     void roundTrip_data();
     void roundTrip();
     void gbkExportRefusesWhatItCannotWrite();
+    void streamedExportWritesTheSameBytes_data();
+    void streamedExportWritesTheSameBytes();
+    void streamedExportFailingLateKeepsTheOldFile();
+    void streamedImportMatchesTheTwoSteps_data();
+    void streamedImportMatchesTheTwoSteps();
+    void streamedImportIsAllOrNothing();
     void exportIsPrivate();
     void tool();
     void failureDescribed_data();
@@ -341,6 +353,14 @@ void TestExchange::mobileNormalised_data()
     QTest::newRow("86 before 10 digits stays") << QStringLiteral("861380013800") << QStringLiteral("861380013800");
     QTest::newRow("Hong Kong mobile stays") << QStringLiteral("+852 9123 4567") << QStringLiteral("+852 9123 4567");
     QTest::newRow("12 digits stay") << QStringLiteral("138-0013-80001") << QStringLiteral("138-0013-80001");
+    // Only ASCII digits make a mobile: full-width or other digits are kept
+    // as typed, whole or in part.
+    QTest::newRow("full-width digits stay")
+        << QStringLiteral("１３８ ００１３ ８０００") << QStringLiteral("１３８ ００１３ ８０００");
+    QTest::newRow("one full-width digit stays") << QStringLiteral("1380013800０") << QStringLiteral("1380013800０");
+    QTest::newRow("+86 alone stays") << QStringLiteral("+86") << QStringLiteral("+86");
+    QTest::newRow("11 digits not starting with 1 stay")
+        << QStringLiteral("23800138000") << QStringLiteral("23800138000");
 }
 
 void TestExchange::mobileNormalised()
@@ -488,6 +508,163 @@ void TestExchange::gbkExportRefusesWhatItCannotWrite()
     QFile f(file);
     QVERIFY(f.open(QIODevice::ReadOnly));
     QCOMPARE(f.readAll(), old);
+}
+
+// The export of a whole table streams its rows through the writers; it must
+// write exactly what the writers make of the same contacts as a list. Rows
+// that test the decoding of stored text (a leading U+FEFF, a character off
+// the basic plane, a NULL column), folding, escapes, quotes and the formula
+// guard; and, with many contacts, a text larger than the writer's buffer,
+// so it is handed to the file in several pieces.
+void TestExchange::streamedExportWritesTheSameBytes_data()
+{
+    QTest::addColumn<int>("format");
+    QTest::addColumn<int>("encoding");
+    QTest::addColumn<int>("samples");
+    QTest::newRow("vCard") << int(exchange::FileFormat::VCard) << int(exchange::CsvEncoding::Utf8) << 20;
+    QTest::newRow("CSV UTF-8") << int(exchange::FileFormat::Csv) << int(exchange::CsvEncoding::Utf8) << 20;
+    QTest::newRow("CSV GBK") << int(exchange::FileFormat::Csv) << int(exchange::CsvEncoding::Gbk) << 20;
+    QTest::newRow("vCard over several pieces")
+        << int(exchange::FileFormat::VCard) << int(exchange::CsvEncoding::Utf8) << 6000;
+    QTest::newRow("CSV over several pieces")
+        << int(exchange::FileFormat::Csv) << int(exchange::CsvEncoding::Gbk) << 15000;
+}
+
+void TestExchange::streamedExportWritesTheSameBytes()
+{
+    QFETCH(int, format);
+    QFETCH(int, encoding);
+    QFETCH(int, samples);
+    const bool gbk = exchange::CsvEncoding(encoding) == exchange::CsvEncoding::Gbk;
+    ContactsFixture fixture(samples);
+    fixture.exec(QStringLiteral("insert into data values('引号\"人','男',NULL,'+8613800138000','=SUM(A1)',"
+                                "'第一行' || char(13,10) || '第二行;逗号,反斜杠\\','-组')"));
+    fixture.exec(QStringLiteral("insert into data values('长地址','女','@qq','','a@b.c','%1','')")
+                     .arg(QStringLiteral("北京市朝阳区建国路八十八号院").repeated(6)));
+    if (!gbk) {
+        fixture.exec(QStringLiteral("insert into data values('%1标记','','','','','笑😀','')").arg(QChar(0xFEFF)));
+        fixture.exec(QStringLiteral("insert into data values('Anne Lee','F','','','anne@example.org','1 Main St','')"));
+    }
+    const QString file = QDir(fixture.dir()).filePath(QStringLiteral("out.file"));
+    OpenedContacts db(fixture);
+    const exchange::ContactRecords list = exchange::recordsOf(db.table.all());
+    QCOMPARE(exchange::exportTable(file, db.table, exchange::FileFormat(format), exchange::CsvEncoding(encoding)),
+        list.size());
+    const QByteArray expected
+        = exchange::exportBytes(list, exchange::FileFormat(format), exchange::CsvEncoding(encoding));
+    QVERIFY(expected.size() > 1000);
+    const QByteArray written = readAll(file);
+    QCOMPARE(written.size(), expected.size());
+    QVERIFY(written == expected);
+    QCOMPARE(permissionBits(file), QStringLiteral("600"));
+}
+
+// A GBK export that meets a character GBK lacks after a megabyte has gone to
+// the temporary file: the old file stays as it was and no temporary file is
+// left beside it.
+void TestExchange::streamedExportFailingLateKeepsTheOldFile()
+{
+    ContactsFixture fixture(15000);
+    fixture.exec(QStringLiteral("insert into data values('表情','男','','','','笑😀','朋友')"));
+    QTemporaryDir out;
+    const QString file = out.filePath(QStringLiteral("old.csv"));
+    const QByteArray old = writeFile(file, "an older export\n");
+    OpenedContacts db(fixture);
+    try {
+        exchange::exportTable(file, db.table, exchange::FileFormat::Csv, exchange::CsvEncoding::Gbk);
+        QFAIL("GBK export wrote a character GBK does not have");
+    } catch (const exchange::ExchangeError &e) {
+        QVERIFY2(e.message().contains(QStringLiteral("第 15002 行")), qPrintable(e.message()));
+    }
+    QCOMPARE(readAll(file), old);
+    QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden), QStringList { QStringLiteral("old.csv") });
+}
+
+// The import that streams a file's records into the table must give what the
+// two steps (all records read, the rules applied, then stored) give: the
+// same summary, word for word and in order, and the same rows.
+void TestExchange::streamedImportMatchesTheTwoSteps_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<bool>("dryRun");
+    const QByteArray csv = QStringLiteral("姓名,性别,QQ号码,手机号码,电子邮件,家庭住址,组名\r\n"
+                                          "  张三 ,M,,+86 138-0013-8000,,  北京 ,老乡\r\n" // line 2: cleaned
+                                          ",,,,,,\r\n" // no name
+                                          "王五,,,,,,\r\n" // stored already
+                                          "张三,,,139,,,\r\n" // given at line 2
+                                          "欧阳司马诸葛,,,,,,\r\n" // too long
+                                          "李四,,,138001380001,,,\r\n" // mobile left out
+                                          "赵六,,123456789012,,,,\r\n" // QQ left out
+                                          "李四,,,999999999999,,,\r\n" // a duplicate: its long mobile is no news
+                                          "\"甲\u0001乙\",,,,,,\r\n" // a control character
+                                          "\"多\r\n行\",,,,,,\r\n" // a name over two lines
+                                          "王五,,,,,,\r\n"
+                                          "O'Brien,female,,,,,\r\n")
+                               .toUtf8();
+    QTest::newRow("CSV") << csv << false;
+    QTest::newRow("CSV, dry run") << csv << true;
+    QTest::newRow("vCard") << QStringLiteral(
+        "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:张三\r\nTEL;TYPE=CELL:0086 139 0000 "
+        "1111\r\nEND:VCARD\r\n"
+        "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:王五\r\nEND:VCARD\r\n"
+        "BEGIN:VCARD\r\nVERSION:3.0\r\nN:;;;;\r\nEND:VCARD\r\n"
+        "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:张三\r\nX-QQ:1234567890123\r\nEND:VCARD\r\n"
+        "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:李四\r\nX-QQ:1234567890123\r\nEND:VCARD\r\n")
+                                  .toUtf8()
+                           << false;
+}
+
+void TestExchange::streamedImportMatchesTheTwoSteps()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(bool, dryRun);
+    ContactsFixture streamed;
+    ContactsFixture twoSteps;
+    for (const ContactsFixture *f : { &streamed, &twoSteps })
+        f->exec(QStringLiteral("insert into data values('王五','男','','','','','一般')"));
+    exchange::ImportSummary expected;
+    {
+        OpenedContacts db(twoSteps);
+        expected = exchange::importContacts(
+            db.table, exchange::looksLikeVCard(file) ? exchange::readVCards(file) : exchange::readCsv(file), dryRun);
+    }
+    exchange::ImportSummary summary;
+    {
+        OpenedContacts db(streamed);
+        summary = exchange::importBytes(db.table, file, dryRun);
+    }
+    QCOMPARE(summary.imported, expected.imported);
+    QVERIFY(summary.imported > 0);
+    QVERIFY(!summary.skipped.empty());
+    QCOMPARE(summary.summaryLine(), expected.summaryLine());
+    QCOMPARE(summary.skippedLines(), expected.skippedLines());
+    QCOMPARE(summary.leftOutLines(), expected.leftOutLines());
+    QCOMPARE(streamed.rows(), twoSteps.rows());
+}
+
+// An error found late in the file, a failed write and a cancel each leave the
+// table as it was, though earlier records were stored on the way.
+void TestExchange::streamedImportIsAllOrNothing()
+{
+    ContactsFixture fixture(5);
+    fixture.exec(QStringLiteral("create trigger refuse before insert on data when new.姓名 = '坏' "
+                                "begin select raise(abort, 'refused by the file'); end;"));
+    const QStringList before = fixture.rows();
+    QByteArray good = "姓名,手机号码\r\n";
+    for (int i = 0; i < 2500; ++i)
+        good += "人" + QByteArray::number(i) + ",13800138000\r\n";
+    OpenedContacts db(fixture);
+
+    QVERIFY_THROWS_EXCEPTION(exchange::ExchangeError, exchange::importBytes(db.table, good + "\"不完整,1\r\n", false));
+    QCOMPARE(fixture.rows(), before);
+    QVERIFY_THROWS_EXCEPTION(txl::DataError, exchange::importBytes(db.table, good + "坏,1\r\n", false));
+    QCOMPARE(fixture.rows(), before);
+    QVERIFY_THROWS_EXCEPTION(exchange::ExchangeError,
+        exchange::importBytes(db.table, good, false, [](int done, int) { return done < 2000; }));
+    QCOMPARE(fixture.rows(), before);
+    // The connection is usable afterwards.
+    QCOMPARE(exchange::importBytes(db.table, good, false).imported, 2500);
+    QCOMPARE(fixture.rows().size(), before.size() + 2500);
 }
 
 void TestExchange::exportIsPrivate()

@@ -94,6 +94,8 @@ private slots:
     void foldsOfTheProbe();
     void pathologicalShapes_data();
     void pathologicalShapes();
+    void csvFieldsOfEveryLength_data();
+    void csvFieldsOfEveryLength();
 };
 
 void TestExchangeReaders::lineEnds_data()
@@ -384,6 +386,43 @@ void TestExchangeReaders::pathologicalShapes()
     // same size (a quadratic reader takes thousands of times longer here).
     qInfo("%lld bytes: %.0f ms, an ordinary file %.0f ms", static_cast<long long>(bytes.size()), shape, plain);
     QVERIFY2(shape < 10 * plain + 100, qPrintable(QStringLiteral("%1 ms against %2 ms").arg(shape).arg(plain)));
+}
+
+// The CSV reader looks for the end of an unquoted field several bytes at a
+// time: fields of every length from 0 to 19 bytes, of one-byte and
+// three-byte characters, with each delimiter and line end, must split
+// where they do byte by byte, whichever byte of a word the delimiter falls
+// on, also in the last bytes of the file.
+void TestExchangeReaders::csvFieldsOfEveryLength_data()
+{
+    QTest::addColumn<QByteArray>("delimiter");
+    QTest::addColumn<QByteArray>("lineEnd");
+    for (const char *d : { ",", ";", "\t" })
+        for (const char *e : { "\r\n", "\n", "\r" })
+            QTest::addRow("%s %s", d[0] == '\t' ? "tab" : d,
+                e[0] == '\n' ? "LF"
+                    : e[1]   ? "CRLF"
+                             : "CR")
+                << QByteArray(d) << QByteArray(e);
+}
+
+void TestExchangeReaders::csvFieldsOfEveryLength()
+{
+    QFETCH(QByteArray, delimiter);
+    QFETCH(QByteArray, lineEnd);
+    QByteArray file = "姓名" + delimiter + "QQ号码" + delimiter + "手机号码" + lineEnd;
+    QStringList expected;
+    for (int length = 1; length < 20; ++length) {
+        for (const QString &unit : { QStringLiteral("a"), QStringLiteral("名") }) {
+            const QString name = unit.repeated(length).left(unit == u"a" ? length : std::max(1, length / 3));
+            const QString qq = QString::number(length).repeated(length % 7);
+            const QString mobile = QStringLiteral("x").repeated((length * 5) % 19);
+            file += name.toUtf8() + delimiter + qq.toUtf8() + delimiter + mobile.toUtf8() + lineEnd;
+            expected << name + u'|' + u'|' + qq + u'|' + mobile + QStringLiteral("|||");
+        }
+    }
+    file.chop(lineEnd.size()); // the last record ends with the file
+    QCOMPARE(describeAll(exchange::readCsv(file)), expected);
 }
 
 QTEST_GUILESS_MAIN(TestExchangeReaders)

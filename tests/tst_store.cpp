@@ -7,6 +7,7 @@
 #include "platform/data/Query.h"
 #include "store/ContactFile.h"
 #include "store/ContactTable.h"
+#include "store/NewContacts.h"
 #include "store/SyncState.h"
 #include "store/samples/Samples.h"
 
@@ -50,6 +51,7 @@ private slots:
     void syncStateAppliesAllOrNothing();
     void rowsOfAQuery();
     void twoImportsAtOnceStoreEachNameOnce();
+    void contactsStoredAsTheyCome();
 };
 
 void TestStore::fieldsFollowTheStoredColumns()
@@ -247,6 +249,68 @@ void TestStore::twoImportsAtOnceStoreEachNameOnce()
         distinct.insert(row.section(QLatin1Char('|'), 0, 0));
     QCOMPARE(distinct.size(), rows.size());
     QVERIFY(rows.size() >= 20000);
+}
+
+// Contacts handed in one at a time against a table of a few thousand names:
+// the set of names grows past its first size several times (stored names
+// and new ones), and each outcome must say exactly which earlier contact a
+// name repeats. Names that differ only in the last character, an empty
+// name and names that are prefixes of others share hashes' neighbourhoods
+// and lengths with their twins.
+void TestStore::contactsStoredAsTheyCome()
+{
+    ContactsFixture fixture(0);
+    {
+        store::Contacts stored;
+        for (int i = 0; i < 3000; ++i)
+            stored.push_back(contact(QStringLiteral("存%1").arg(i)));
+        stored.push_back(contact(QString()));
+        OpenedContacts db(fixture);
+        QCOMPARE(db.table.insertNew(stored).inserted, 3001);
+    }
+    OpenedContacts db(fixture);
+    int stored = 0;
+    {
+        store::NewContacts batch(db.table);
+        for (int i = 0; i < 3000; ++i) {
+            const store::NewContacts::Outcome o
+                = batch.add(contact(QStringLiteral("新%1").arg(i), QStringLiteral("1")));
+            QVERIFY2(o.stored, qPrintable(QString::number(i)));
+            ++stored;
+        }
+        // Handed in at 3000 and after: repeats of stored names, of names
+        // handed in (their index), the empty stored name, and a prefix.
+        const struct {
+            QString name;
+            bool stored;
+            std::optional<std::size_t> earlier;
+        } cases[] = {
+            { QStringLiteral("存2999"), false, std::nullopt },
+            { QStringLiteral("新17"), false, 17 },
+            { QStringLiteral("新2999"), false, 2999 },
+            { QString(), false, std::nullopt },
+            { QStringLiteral("新"), true, std::nullopt },
+            { QStringLiteral("新"), false, 3004 },
+            { QStringLiteral("存29990"), true, std::nullopt },
+        };
+        for (const auto &c : cases) {
+            const store::NewContacts::Outcome o = batch.add(contact(c.name));
+            QCOMPARE(o.stored, c.stored);
+            QCOMPARE(o.earlier, c.earlier);
+            stored += o.stored ? 1 : 0;
+        }
+        QCOMPARE(batch.inserted(), stored);
+        batch.commit();
+    }
+    QCOMPARE(fixture.rows().size(), 3001 + stored);
+    QCOMPARE(fixture.rows(QStringLiteral("姓名 = '新17'")), QStringList { QStringLiteral("新17|男||1|||朋友") });
+
+    // Without commit nothing stays.
+    {
+        store::NewContacts batch(db.table);
+        QVERIFY(batch.add(contact(QStringLiteral("未存"))).stored);
+    }
+    QVERIFY(fixture.rows(QStringLiteral("姓名 = '未存'")).isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestStore)

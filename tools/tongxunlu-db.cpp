@@ -372,14 +372,19 @@ int Tool::import(const QStringList &args)
     timer.start();
     exchange::ImportSummary summary;
     try {
-        exchange::ContactRecords records = exchange::readContactsFile(file);
+        // The file is read and its shape checked first (a file that cannot
+        // be read whole is reported before the contacts file is opened or
+        // backed up), then its records go one at a time through the rules
+        // into the one transaction.
+        const QByteArray bytes = exchange::readContactsBytes(file);
+        exchange::checkContacts(bytes);
         const store::FileInUse inUse(nativeContactsPath(dir), store::FileInUse::Mode::Shared);
         txl::Connection connection;
         openContactsFile(connection, dir, fromStdin);
         if (const QString why = dryRun ? QString() : backUpFirst(connection, m_err); !why.isEmpty())
             return fail(why + QStringLiteral("；没有导入任何联系人。"));
         store::ContactTable table(connection);
-        summary = exchange::importContacts(table, std::move(records), dryRun);
+        summary = exchange::importBytes(table, bytes, dryRun);
     } catch (const std::exception &e) {
         return failed(exchange::Transfer::Import, e);
     }
@@ -442,10 +447,10 @@ int Tool::exportContacts(const QStringList &args)
     try {
         txl::Connection connection;
         openContactsFile(connection, dir, fromStdin);
-        const exchange::ContactRecords records = exchange::recordsOf(store::ContactTable(connection).all());
-        exchange::exportFile(file, records, fileFormat, encoding, connection.databaseFile());
+        const std::size_t count = exchange::exportTable(
+            file, store::ContactTable(connection), fileFormat, encoding, connection.databaseFile());
         m_out << tr("Exported %1 contacts to %2")
-                     .arg(records.size())
+                     .arg(count)
                      .arg(QDir::toNativeSeparators(QFileInfo(file).absoluteFilePath()))
               << '\n';
     } catch (const std::exception &e) {

@@ -30,6 +30,14 @@ void Statement::bind(int position, QStringView text)
         throw DataError(m_connection.errorMessage());
 }
 
+void Statement::bindUtf8(int position, QByteArrayView utf8)
+{
+    const int rc = sqlite3_bind_text(
+        m_stmt, position, utf8.data() ? utf8.data() : "", static_cast<int>(utf8.size()), SQLITE_STATIC);
+    if (rc != SQLITE_OK)
+        throw DataError(m_connection.errorMessage());
+}
+
 bool Statement::step()
 {
     const int rc = sqlite3_step(m_stmt);
@@ -67,6 +75,12 @@ QString Statement::text(int column) const
 {
     const auto *data = reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, column));
     return data ? QString::fromUtf8(data, sqlite3_column_bytes(m_stmt, column)) : QString();
+}
+
+QByteArrayView Statement::utf8(int column) const
+{
+    const auto *data = reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, column));
+    return data ? QByteArrayView(data, sqlite3_column_bytes(m_stmt, column)) : QByteArrayView();
 }
 
 } // namespace txl

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
 #include <QStringView>
 
@@ -22,6 +23,10 @@ public:
 
     // Binds the parameter at `position` (from 1) to a copy of the text.
     void bind(int position, QStringView text);
+    // Binds the parameter to UTF-8 text without a copy: the bytes must stay
+    // as they are until the statement has run. For bulk writes, which then
+    // need no allocation or conversion per value.
+    void bindUtf8(int position, QByteArrayView utf8);
     // Runs the statement to its next row: true while a row is ready.
     bool step();
     // Runs a statement that returns no rows, then makes it ready again.
@@ -33,6 +38,9 @@ public:
     QString columnName(int column) const;
     // The text of a column of the current row; a null value reads empty.
     QString text(int column) const;
+    // The same as the engine holds it, in UTF-8, without a copy: valid until
+    // the next step or reset.
+    QByteArrayView utf8(int column) const;
 
 private:
     Connection &m_connection;
