@@ -1,5 +1,6 @@
 #include "shell/SyncWindow.h"
 
+#include "exchange/Exchange.h"
 #include "platform/data/Connection.h"
 #include "platform/ui/Dialogs.h"
 #include "platform/ui/PasswordBox.h"
@@ -368,6 +369,8 @@ void setUp(QWidget *parent)
 
 void syncNow(QWidget *parent)
 {
+    // A server card the import's rules skip is listed in the import's words.
+    exchange::installChineseTexts();
     const std::optional<store::SyncAccount> account = store::SyncState(*Dm->scon).account();
     if (!account) {
         txl::ui::showNotice(

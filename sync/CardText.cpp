@@ -2,7 +2,6 @@
 
 #include "exchange/Exchange.h"
 #include "exchange/VCard.h"
-#include "platform/text/Cp936.h"
 
 #include <QByteArrayList>
 
@@ -12,31 +11,21 @@ namespace carddav {
 
 namespace {
 
-// The editor's limits, in code-page-936 bytes, as the import holds them.
-constexpr int nameBytes = 11;
-constexpr int mobileBytes = 11;
-constexpr int qqBytes = 11;
-
-// The import's cleaning and its reasons for leaving a record out.
+// The import's rules for a server's card, with one difference: a number
+// too long for the editor skips the card instead of being left out, since
+// the next upload of the contact would then delete it from the server.
 QString cleaned(store::Contact &c)
 {
-    using txl::text::byteLength;
-    using txl::text::trim;
-    c.name = trim(c.name);
-    c.sex = exchange::normalizedSex(c.sex);
-    c.qq = trim(c.qq);
-    c.mobile = exchange::normalizedMobile(trim(c.mobile));
-    c.email = trim(c.email);
-    c.address = trim(c.address);
-    c.group = trim(c.group);
-    if (c.name.isEmpty())
-        return QStringLiteral("没有姓名");
-    if (byteLength(c.name) > nameBytes)
-        return QStringLiteral("姓名超过 %1 个字节（最多 5 个汉字）").arg(nameBytes);
-    if (byteLength(c.mobile) > mobileBytes)
-        return QStringLiteral("手机号码“%1”超过 %2 个字节").arg(c.mobile).arg(mobileBytes);
-    if (byteLength(c.qq) > qqBytes)
-        return QStringLiteral("QQ号码“%1”超过 %2 个字节").arg(c.qq).arg(qqBytes);
+    exchange::ContactRecord record;
+    static_cast<store::Contact &>(record) = std::move(c);
+    const exchange::RuleOutcome outcome = exchange::applyImportRule(record);
+    c = std::move(static_cast<store::Contact &>(record));
+    if (!outcome.passed())
+        return outcome.refusal;
+    if (!outcome.leftOut.empty()) {
+        const exchange::SkippedRecord &number = outcome.leftOut.front();
+        return QString(number.reason).replace(QLatin1String("%1"), number.value) + QStringLiteral("；名片没有下载");
+    }
     return QString();
 }
 

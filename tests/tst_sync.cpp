@@ -5,6 +5,7 @@
 #include "RadicaleServer.h"
 #include "TestSupport.h"
 
+#include "exchange/Exchange.h"
 #include "platform/data/Connection.h"
 #include "store/ContactFile.h"
 #include "store/ContactTable.h"
@@ -122,6 +123,8 @@ private slots:
     void multistatusReader_data();
     void multistatusReader();
     void mergedCardKeepsWhatWeDoNotMap();
+    void serverCardsMeetTheImportRules_data();
+    void serverCardsMeetTheImportRules();
     void discovery();
     void cases_data();
     void cases();
@@ -372,6 +375,46 @@ void TestSync::multistatusReader()
     } catch (const carddav::SyncError &e) {
         QVERIFY2(refused, qPrintable(e.message()));
         QVERIFY(!e.message().isEmpty());
+    }
+}
+
+void TestSync::serverCardsMeetTheImportRules_data()
+{
+    QTest::addColumn<QByteArray>("properties"); // between VERSION and END
+    QTest::addColumn<QString>("name"); // as stored, when the card is taken
+    QTest::addColumn<QString>("mobile");
+    QTest::addColumn<QString>("reason"); // found in the reason, when skipped
+
+    QTest::newRow("name trimmed, mobile-shaped number normalised")
+        << QByteArray("FN:  \xe7\x8e\x8b\xe4\xba\x94 \r\nTEL;TYPE=cell:+86 138-0013-8000\r\n") << "王五"
+        << "13800138000" << QString();
+    QTest::newRow("landline kept as written")
+        << QByteArray("FN:\xe7\x8e\x8b\xe4\xba\x94\r\nTEL:010-1234567\r\n") << "王五"
+        << "010-1234567" << QString();
+    QTest::newRow("no name") << QByteArray("TEL:13800138000\r\n") << QString() << QString() << "没有姓名";
+    QTest::newRow("control character in the name") << QByteArray("FN:a\x01"
+                                                                 "b\r\n")
+                                                   << QString() << QString() << "U+0001";
+    QTest::newRow("mobile over 11 bytes skips the card, not the number")
+        << QByteArray("FN:\xe7\x8e\x8b\xe4\xba\x94\r\nTEL:+852 9123 4567 8888\r\n") << QString() << QString()
+        << "名片没有下载";
+}
+
+void TestSync::serverCardsMeetTheImportRules()
+{
+    QFETCH(QByteArray, properties);
+    QFETCH(QString, name);
+    QFETCH(QString, mobile);
+    QFETCH(QString, reason);
+    QVERIFY(exchange::installChineseTexts()); // as the tool on a Chinese desktop and the window do
+    const carddav::ReadCard read
+        = carddav::readCard("BEGIN:VCARD\r\nVERSION:3.0\r\nUID:u1\r\n" + properties + "END:VCARD\r\n");
+    if (reason.isEmpty()) {
+        QCOMPARE(read.reason, QString());
+        QCOMPARE(read.contact.name, name);
+        QCOMPARE(read.contact.mobile, mobile);
+    } else {
+        QVERIFY2(read.reason.contains(reason), qPrintable(read.reason));
     }
 }
 
