@@ -3,10 +3,15 @@
 // table of the speed goals, each with its anchor and ratio.
 //
 //   txl-bench [--sizes 1000,10000,100000] [--runs 5] [--out FILE] [--check]
+//             [--sync-only | --no-sync]
 //
 // --check: exit status 1 when a goal is missed or could not be measured.
+// The sync rows (a local Radicale, beside vdirsyncer) are at 10,000 contacts
+// whatever the sizes; --sync-only measures them alone, --no-sync leaves them
+// out.
 // Whole-process figures run this program again as a child (--child ...), so
 // each start is a fresh process as the user's would be.
+#include "bench/SyncBench.h"
 #include "contacts/Unit_add.h"
 #include "exchange/Exchange.h"
 #include "platform/data/Query.h"
@@ -696,6 +701,8 @@ struct Options {
     QList<int> sizes { 1000, 10000, 100000 };
     QString outFile;
     bool check = false;
+    bool sizeRows = true;
+    bool syncRows = true;
 };
 
 Options parseOptions(const QStringList &raw)
@@ -713,6 +720,10 @@ Options parseOptions(const QStringList &raw)
             o.outFile = raw.at(++i);
         } else if (raw.at(i) == QStringLiteral("--check")) {
             o.check = true;
+        } else if (raw.at(i) == QStringLiteral("--sync-only")) {
+            o.sizeRows = false;
+        } else if (raw.at(i) == QStringLiteral("--no-sync")) {
+            o.syncRows = false;
         }
     }
     return o;
@@ -733,10 +744,65 @@ const QList<Goal> &goals()
     return list;
 }
 
+// ---- sync with a CardDAV server ---------------------------------------------
+
+const QList<Goal> &syncGoals()
+{
+    static const QList<Goal> list {
+        { QStringLiteral("sync with nothing changed"), 10000, syncbench::kNothingChanged, QString(), 200, 1.0,
+            QStringLiteral("ms") },
+        { QStringLiteral("sync process peak memory"), 10000, syncbench::kPeakMemory, QString(), 100, 1.0,
+            QStringLiteral("MB") },
+    };
+    return list;
+}
+
+// The sync rows, once and at 10,000 contacts whatever the sizes: the text of
+// their section, their goals judged into `outcomes`.
+QString measureSync(QList<GoalOutcome> &outcomes)
+{
+    QTextStream(stderr) << "measuring sync with a local Radicale, beside vdirsyncer...\n";
+    const QString tool
+        = QDir(QFileInfo(g_self).absolutePath()).absoluteFilePath(QStringLiteral("../tools/tongxunlu-db"));
+    const syncbench::Result result = syncbench::measure(tool, g_runs);
+    Table judged({ 10000 });
+    for (const syncbench::Row &row : result.rows)
+        judged.put(row.what, 10000, row.ours.value, row.decimals);
+    outcomes += judge(syncGoals(), judged, { 10000 }, [](const Goal &g, int) { return g.anchor; });
+
+    QString text;
+    QTextStream out(&text);
+    out << "\n## Sync with a CardDAV server, beside vdirsyncer\n\n";
+    if (!result.setting.isEmpty())
+        out << result.setting << ". ";
+    out << "Whole processes, medians; a row runs --runs times, fewer when its runs would take more than half a "
+           "minute together. --sizes does not change these rows.\n\n";
+    if (!result.failure.isEmpty())
+        out << "**" << result.failure << "**\n\n";
+    if (result.rows.isEmpty())
+        return text;
+    const auto cell = [](const syncbench::Figure &f, int decimals) {
+        return f.runs == 0        ? QStringLiteral("–")
+            : std::isnan(f.value) ? QStringLiteral("not measured")
+                                  : QString::number(f.value, 'f', decimals);
+    };
+    out << "| measure | tongxunlu-db sync | runs | vdirsyncer sync | runs | ours / vdirsyncer |\n"
+           "|---|---:|---:|---:|---:|---:|\n";
+    for (const syncbench::Row &row : result.rows) {
+        const bool both = !std::isnan(row.ours.value) && !std::isnan(row.peer.value) && row.peer.value > 0;
+        out << "| " << row.what << " | " << cell(row.ours, row.decimals) << " | " << row.ours.runs << " | "
+            << cell(row.peer, row.decimals) << " | " << row.peer.runs << " | "
+            << (row.ratio && both ? QString::number(row.ours.value / row.peer.value, 'f', 2) : QString()) << " |\n";
+    }
+    return text;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    if (argc > 3 && std::strcmp(argv[1], "--child") == 0 && std::strcmp(argv[2], "spawn") == 0)
+        return syncbench::spawnMeasured(argc - 3, argv + 3);
     if (argc > 2 && std::strcmp(argv[1], "--child") == 0) {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -754,7 +820,7 @@ int main(int argc, char *argv[])
     QTemporaryDir tmp;
     const VirtualDisplay display;
     Table table(options.sizes);
-    for (int n : options.sizes) {
+    for (int n : options.sizeRows ? options.sizes : QList<int>()) {
         const QString dir = tmp.filePath(QString::number(n));
         samples::createContactsFile(dir, n);
         QTextStream(stderr) << "measuring " << n << " contacts...\n";
@@ -764,8 +830,11 @@ int main(int argc, char *argv[])
         measureExchange(table, tmp, dir, n);
     }
 
-    const QList<GoalOutcome> outcomes = judge(goals(), table, options.sizes,
-        [](const Goal &g, int n) { return g.anchor == QStringLiteral("shell") ? startUpAnchor(n) : g.anchor; });
+    QList<GoalOutcome> outcomes;
+    if (options.sizeRows)
+        outcomes = judge(goals(), table, options.sizes,
+            [](const Goal &g, int n) { return g.anchor == QStringLiteral("shell") ? startUpAnchor(n) : g.anchor; });
+    const QString syncSection = options.syncRows ? measureSync(outcomes) : QString();
     const bool allMet = std::all_of(outcomes.begin(), outcomes.end(), [](const GoalOutcome &o) { return o.met; });
 
     QString text;
@@ -777,8 +846,11 @@ int main(int argc, char *argv[])
     out << "## Goals\n\n| goal | contacts | measured | anchor | ratio | goal | |\n|---|---:|---:|---|---:|---:|---|\n";
     for (const GoalOutcome &o : outcomes)
         out << o.line << '\n';
-    out << "\n## Every measure\n\n";
-    table.write(out);
+    if (options.sizeRows) {
+        out << "\n## Every measure\n\n";
+        table.write(out);
+    }
+    out << syncSection;
     out.flush();
     std::fputs(text.toUtf8().constData(), stdout);
     if (!options.outFile.isEmpty()) {

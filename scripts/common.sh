@@ -10,6 +10,10 @@ TXL_PACKAGES=(build-essential cmake pkg-config qt6-base-dev libsqlcipher-dev lib
 # server of their own (radicale, whose htpasswd check of APR1 passwords
 # needs passlib; openssl makes its certificate for the HTTPS tests).
 TXL_TEST_PACKAGES=(python3 openssl golang-github-mozillazg-go-pinyin-dev clang-format radicale apache2-utils python3-passlib)
+# The bench's: a display of its own for the start-up on X, and the sync rows'
+# CardDAV server with its htpasswd user, beside vdirsyncer syncing the same
+# kind of address book.
+TXL_BENCH_PACKAGES=(xvfb radicale apache2-utils python3-passlib vdirsyncer)
 
 txl_install_missing() {
   local missing=()
