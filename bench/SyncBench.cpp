@@ -57,6 +57,11 @@ extern char **environ;
 namespace syncbench {
 
 const QString kNothingChanged = QStringLiteral("sync with nothing changed, 10,000 contacts (ms)");
+// Radicale alone takes longer than the goal to answer the one request of a
+// sync with nothing changed at 10,000 cards, so the goal holds the tool to
+// its own share of it; the whole figure stands in the section beside it.
+const QString kNothingChangedOwn = QStringLiteral(
+    "sync with nothing changed, 10,000 contacts: the tool's own share, the server's answer not counted (ms)");
 const QString kPeakMemory = QStringLiteral("peak memory of the sync process, first download of 10,000 (MB)");
 
 double Result::value(const QString &what) const
@@ -805,6 +810,7 @@ private:
         set(kPeakMemory, download, download.peak, 1, true);
         block(kUpload, upload);
         block(kNothingChanged, nothing);
+        set(kNothingChangedOwn, nothing, nothing.own, 0, true);
         set(kPeakNothing, nothing, nothing.peak, 1, true);
         set(kDryRun, dryRun, dryRun.ms, 0, true);
         block(kTenChanges, ten);

@@ -30,6 +30,7 @@ struct Result {
 
 // The measures by name: the goals look them up.
 extern const QString kNothingChanged;
+extern const QString kNothingChangedOwn;
 extern const QString kPeakMemory;
 
 // tool: the tongxunlu-db to measure. Each row runs up to `runs` times, fewer
