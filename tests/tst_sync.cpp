@@ -2,6 +2,7 @@
 // a free port of this computer with a throw-away storage folder and one
 // htpasswd user. A second client plays the phone: it PUTs and DELETEs cards
 // as phones write them, straight over HTTP.
+#include "Phone.h"
 #include "RadicaleServer.h"
 #include "TestSupport.h"
 
@@ -30,7 +31,6 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QUuid>
 
 #include <memory>
 
@@ -156,13 +156,13 @@ private:
     }
 
     RadicaleServer m_radicale;
-    std::unique_ptr<carddav::DavClient> m_phone;
+    std::unique_ptr<Phone> m_phone;
 };
 
 void TestSync::initTestCase()
 {
     QVERIFY2(m_radicale.start(user, serverPassword), qPrintable(m_radicale.error()));
-    m_phone = std::make_unique<carddav::DavClient>(user, serverPassword);
+    m_phone = std::make_unique<Phone>(user, serverPassword);
 }
 
 void TestSync::cleanupTestCase()
@@ -176,55 +176,31 @@ QUrl TestSync::serverUrl(const QString &path) const
     return m_radicale.url(path);
 }
 
-// A fresh address book for one case, made as a phone's sync app makes one.
 QUrl TestSync::newBook()
 {
-    const QUrl book = serverUrl(QStringLiteral("/%1/%2/").arg(user, QUuid::createUuid().toString(QUuid::Id128)));
-    const QByteArray body = "<?xml version=\"1.0\"?><mkcol xmlns=\"DAV:\" xmlns:C=\"urn:ietf:params:xml:ns:carddav\">"
-                            "<set><prop><resourcetype><collection/><C:addressbook/></resourcetype>"
-                            "<displayname>Contacts</displayname></prop></set></mkcol>";
-    const carddav::DavReply reply = m_phone->send("MKCOL", book, body, "application/xml");
-    if (reply.status != 201)
-        qWarning() << "MKCOL" << reply.status << reply.body;
-    return book;
+    return m_phone->newBook(serverUrl());
 }
 
 void TestSync::phonePut(const QUrl &book, const QString &file, const QByteArray &card)
 {
-    const carddav::DavReply reply = m_phone->send("PUT", book.resolved(QUrl(file)), card, "text/vcard; charset=utf-8");
+    const carddav::DavReply reply = m_phone->put(book, file, card);
     QVERIFY2(reply.status == 201 || reply.status == 204, reply.body.constData());
 }
 
 void TestSync::phoneDelete(const QUrl &book, const QString &file)
 {
-    const carddav::DavReply reply = m_phone->send("DELETE", book.resolved(QUrl(file)));
+    const carddav::DavReply reply = m_phone->remove(book, file);
     QVERIFY2(reply.status == 200 || reply.status == 204, reply.body.constData());
 }
 
 QByteArray TestSync::phoneGet(const QUrl &url)
 {
-    return m_phone->send("GET", url).body;
+    return m_phone->get(url);
 }
 
-// Every card of the book as the phone reads them back, one GET each.
 QStringList TestSync::serverCards(const QUrl &book, QByteArray *allText)
 {
-    const carddav::Listing listing = carddav::listCards(*m_phone, book, QString(), false);
-    QStringList cards;
-    for (const QString &href : listing.etags.keys()) {
-        QUrl url = book;
-        url.setPath(href);
-        const QByteArray text = phoneGet(url);
-        const carddav::ReadCard read = carddav::readCard(text);
-        cards << read.contact.name + u'|' + read.contact.mobile;
-        if (allText) {
-            QByteArray unfolded = text;
-            unfolded.replace("\r\n ", "").replace("\n ", "");
-            *allText += unfolded.toUpper();
-        }
-    }
-    cards.sort();
-    return cards;
+    return m_phone->cards(book, allText);
 }
 
 namespace {
@@ -460,13 +436,13 @@ void TestSync::discovery()
     const QUrl book = newBook();
     // From the plain server URL, through /.well-known/carddav and the
     // principal, to the user's address books.
-    const std::vector<carddav::AddressBook> books = carddav::discoverAddressBooks(*m_phone, serverUrl());
+    const std::vector<carddav::AddressBook> books = carddav::discoverAddressBooks(m_phone->client(), serverUrl());
     bool found = false;
     for (const carddav::AddressBook &b : books)
         found = found || (b.url == book && b.name == u"Contacts" && b.syncCollection);
     QVERIFY(found);
     // The address book's own URL is that address book.
-    const std::vector<carddav::AddressBook> own = carddav::discoverAddressBooks(*m_phone, book);
+    const std::vector<carddav::AddressBook> own = carddav::discoverAddressBooks(m_phone->client(), book);
     QCOMPARE(own.size(), std::size_t(1));
     QCOMPARE(own.front().url, book);
 
@@ -479,7 +455,7 @@ void TestSync::discovery()
     }
     // Plain HTTP to another computer would show the password to anyone on the way.
     try {
-        carddav::discoverAddressBooks(*m_phone, QUrl(QStringLiteral("http://example.com/")));
+        carddav::discoverAddressBooks(m_phone->client(), QUrl(QStringLiteral("http://example.com/")));
         QFAIL("plain HTTP to another host was used");
     } catch (const carddav::SyncError &e) {
         QVERIFY(e.message().contains(QStringLiteral("--insecure")));
@@ -743,7 +719,7 @@ void TestSync::renamedThroughTheWindowsQuery()
     q->post();
 
     QCOMPARE(runSync(db).summaryLine(), counts(1, 0, 0, 0));
-    const carddav::Listing listing = carddav::listCards(*m_phone, book, QString(), false);
+    const carddav::Listing listing = carddav::listCards(m_phone->client(), book, QString(), false);
     QCOMPARE(listing.etags.keys(), QStringList { book.path() + QStringLiteral("w.vcf") });
     QByteArray text;
     QCOMPARE(serverCards(book, &text), QStringList { QStringLiteral("王晓明|13800138000") });

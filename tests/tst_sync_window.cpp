@@ -2,6 +2,7 @@
 // radicale on a free port of this computer): the set-up dialog, "立即同步"
 // with its password box, progress, Cancel and summary, and the grid after.
 // A second client plays the phone, straight over HTTP.
+#include "Phone.h"
 #include "RadicaleServer.h"
 #include "TestSupport.h"
 
@@ -167,7 +168,7 @@ private:
     int backupCount() const;
 
     RadicaleServer m_radicale;
-    std::unique_ptr<carddav::DavClient> m_phone;
+    std::unique_ptr<Phone> m_phone;
     std::unique_ptr<ContactsFixture> m_fixture;
     std::unique_ptr<Tfrm_Main> m_window;
 };
@@ -177,7 +178,7 @@ void TestSyncWindow::initTestCase()
     // No desktop secret store here: the password is asked each time.
     qunsetenv("DBUS_SESSION_BUS_ADDRESS");
     QVERIFY2(m_radicale.start(user, serverPassword), qPrintable(m_radicale.error()));
-    m_phone = std::make_unique<carddav::DavClient>(user, serverPassword);
+    m_phone = std::make_unique<Phone>(user, serverPassword);
 }
 
 void TestSyncWindow::cleanupTestCase()
@@ -202,40 +203,20 @@ void TestSyncWindow::cleanup()
     m_fixture.reset();
 }
 
-// A fresh address book for one test, made as a phone's sync app makes one.
 QUrl TestSyncWindow::newBook(const QString &displayName)
 {
-    const QUrl book = m_radicale.url(QStringLiteral("/%1/%2/").arg(user, QUuid::createUuid().toString(QUuid::Id128)));
-    const QByteArray body = "<?xml version=\"1.0\"?><mkcol xmlns=\"DAV:\" xmlns:C=\"urn:ietf:params:xml:ns:carddav\">"
-                            "<set><prop><resourcetype><collection/><C:addressbook/></resourcetype>"
-                            "<displayname>"
-        + displayName.toUtf8() + "</displayname></prop></set></mkcol>";
-    const carddav::DavReply reply = m_phone->send("MKCOL", book, body, "application/xml");
-    if (reply.status != 201)
-        qWarning() << "MKCOL" << reply.status << reply.body;
-    return book;
+    return m_phone->newBook(m_radicale.url(), displayName);
 }
 
 void TestSyncWindow::phonePut(const QUrl &book, const QString &file, const QByteArray &card)
 {
-    const carddav::DavReply reply = m_phone->send("PUT", book.resolved(QUrl(file)), card, "text/vcard; charset=utf-8");
+    const carddav::DavReply reply = m_phone->put(book, file, card);
     QVERIFY2(reply.status == 201 || reply.status == 204, reply.body.constData());
 }
 
-// Every card of the book as the phone reads it back, "name|mobile", one
-// GET each.
 QStringList TestSyncWindow::serverCards(const QUrl &book)
 {
-    const carddav::Listing listing = carddav::listCards(*m_phone, book, QString(), false);
-    QStringList cards;
-    for (const QString &href : listing.etags.keys()) {
-        QUrl url = book;
-        url.setPath(href);
-        const carddav::ReadCard read = carddav::readCard(m_phone->send("GET", url).body);
-        cards << read.contact.name + u'|' + read.contact.mobile;
-    }
-    cards.sort();
-    return cards;
+    return m_phone->cards(book);
 }
 
 void TestSyncWindow::setUpAccount(const QUrl &book)
@@ -601,15 +582,8 @@ void TestSyncWindow::untrustedCertificateAcceptedInTheDialog()
     RadicaleServer tls;
     tls.useTls(keys.filePath(QStringLiteral("cert.pem")), keys.filePath(QStringLiteral("key.pem")));
     QVERIFY2(tls.start(user, serverPassword), qPrintable(tls.error()));
-    const QUrl book = tls.url(QStringLiteral("/%1/tls/").arg(user));
-    carddav::DavClient phone(user, serverPassword, { false, 30000, 64 * 1024 * 1024, fingerprint });
-    QCOMPARE(phone
-                 .send("MKCOL", book,
-                     "<?xml version=\"1.0\"?><mkcol xmlns=\"DAV:\" xmlns:C=\"urn:ietf:params:xml:ns:carddav\">"
-                     "<set><prop><resourcetype><collection/><C:addressbook/></resourcetype></prop></set></mkcol>",
-                     "application/xml")
-                 .status,
-        201);
+    Phone phone(user, serverPassword, fingerprint);
+    const QUrl book = phone.newBook(tls.url());
 
     // Refused first: nothing found, nothing stored; then accepted.
     BoxRecorder boxes;
