@@ -8,6 +8,7 @@
 #include <QHash>
 #include <QStringDecoder>
 
+#include <array>
 #include <vector>
 
 namespace store {
@@ -66,17 +67,29 @@ Contacts ContactTable::rowsOf(const txl::Query &query)
     return rows;
 }
 
+namespace {
+
+// Where each of the seven fields stands in a statement over the table, by
+// name; -1 for one it lacks.
+std::array<int, Contact::fieldCount> fieldColumns(const txl::Statement &select)
+{
+    std::array<int, Contact::fieldCount> columns;
+    for (int c = 0; c < Contact::fieldCount; ++c) {
+        columns[static_cast<std::size_t>(c)] = -1;
+        for (int k = 0; k < select.columnCount(); ++k) {
+            if (select.columnName(k) == columnNames().at(c))
+                columns[static_cast<std::size_t>(c)] = k;
+        }
+    }
+    return columns;
+}
+
+} // namespace
+
 Contacts ContactTable::all() const
 {
     txl::Statement select(m_connection, QStringLiteral("select * from data"));
-    int columns[Contact::fieldCount];
-    for (int c = 0; c < Contact::fieldCount; ++c) {
-        columns[c] = -1;
-        for (int k = 0; k < select.columnCount(); ++k) {
-            if (select.columnName(k) == columnNames().at(c))
-                columns[c] = k;
-        }
-    }
+    const std::array<int, Contact::fieldCount> columns = fieldColumns(select);
     Contacts rows;
     while (select.step()) {
         Contact contact;
@@ -92,14 +105,7 @@ Contacts ContactTable::all() const
 std::size_t ContactTable::forEach(const std::function<void(const ContactView &)> &visit) const
 {
     txl::Statement select(m_connection, QStringLiteral("select * from data"));
-    int columns[Contact::fieldCount];
-    for (int c = 0; c < Contact::fieldCount; ++c) {
-        columns[c] = -1;
-        for (int k = 0; k < select.columnCount(); ++k) {
-            if (select.columnName(k) == columnNames().at(c))
-                columns[c] = k;
-        }
-    }
+    const std::array<int, Contact::fieldCount> columns = fieldColumns(select);
     // Every row is decoded into the one buffer, which grows to the longest
     // row and is then reused: no allocation per field. The decoder reads as
     // QString::fromUtf8 does (a leading U+FEFF dropped, bad bytes as U+FFFD).
