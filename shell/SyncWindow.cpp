@@ -18,7 +18,6 @@
 
 #include <QCloseEvent>
 #include <QEventLoop>
-#include <QHostAddress>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QThread>
@@ -35,11 +34,12 @@ namespace {
 const QString setUpCaption = QStringLiteral("同步设置");
 const QString syncCaption = QStringLiteral("立即同步");
 
-// The engine's limits for the window: no data for 30 s ends a request, an
-// answer over 64 MB is refused. Plain HTTP never goes past this computer.
+// The engine's own limits; plain HTTP never goes past this computer.
 carddav::DavClient::Options clientOptions(const QString &acceptedFingerprint)
 {
-    return { false, 30000, 64 * 1024 * 1024, acceptedFingerprint };
+    carddav::DavClient::Options options;
+    options.acceptedFingerprint = acceptedFingerprint;
+    return options;
 }
 
 // A certificate the system does not trust is used only when the user,
@@ -52,14 +52,6 @@ bool certificateAccepted(const carddav::SyncError &error)
         txl::ui::QuestionKind::Confirmation);
 }
 
-bool isThisComputer(const QUrl &url)
-{
-    if (url.host() == u"localhost")
-        return true;
-    const QHostAddress address(url.host());
-    return !address.isNull() && address.isLoopback();
-}
-
 // Why a typed server address cannot be used; empty when it can. Said in the
 // window's words (the engine's own mention the tool's options).
 QString addressProblem(const QString &typed, const QUrl &url)
@@ -69,7 +61,7 @@ QString addressProblem(const QString &typed, const QUrl &url)
     const QString scheme = url.scheme().toLower();
     if (!url.isValid() || url.host().isEmpty() || (scheme != u"http" && scheme != u"https"))
         return QStringLiteral("“%1”不是 http:// 或 https:// 地址。").arg(typed.trimmed());
-    if (scheme == u"http" && !isThisComputer(url))
+    if (scheme == u"http" && !carddav::isThisComputer(url))
         return QStringLiteral("“%1”用明文 HTTP，密码会被看到：只有本机的服务器可以用 http://，请改用 https://。")
             .arg(url.toDisplayString());
     return QString();

@@ -21,15 +21,6 @@ namespace carddav {
 
 namespace {
 
-bool isLocalHost(const QUrl &url)
-{
-    const QString host = url.host();
-    if (host == u"localhost")
-        return true;
-    const QHostAddress address(host);
-    return !address.isNull() && address.isLoopback();
-}
-
 QString unquoted(QString etag)
 {
     if (etag.startsWith(QStringLiteral("W/")))
@@ -106,6 +97,15 @@ DavClient::~DavClient()
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
+bool isThisComputer(const QUrl &url)
+{
+    const QString host = url.host();
+    if (host == u"localhost")
+        return true;
+    const QHostAddress address(host);
+    return !address.isNull() && address.isLoopback();
+}
+
 void DavClient::checkScheme(const QUrl &url) const
 {
     const QString scheme = url.scheme().toLower();
@@ -113,7 +113,7 @@ void DavClient::checkScheme(const QUrl &url) const
         return;
     if (scheme != u"http")
         throw SyncError(QStringLiteral("“%1”不是 http 或 https 地址。").arg(url.toDisplayString()));
-    if (!isLocalHost(url) && !m_options.insecure)
+    if (!isThisComputer(url) && !m_options.insecure)
         throw SyncError(
             QStringLiteral("“%1”用明文 HTTP，密码会被看到：请用 https，或加 --insecure。").arg(url.toDisplayString()));
 }

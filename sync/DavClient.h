@@ -86,6 +86,10 @@ private:
     int m_requests = 0;
 };
 
+// Whether the URL names this computer (localhost or a loopback address),
+// the only place plain HTTP may send the password to.
+bool isThisComputer(const QUrl &url);
+
 // Quotes an ETag for If-Match.
 QByteArray quotedEtag(const QString &etag);
 

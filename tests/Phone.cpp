@@ -6,9 +6,20 @@
 #include <QUuid>
 #include <QtDebug>
 
+namespace {
+
+carddav::DavClient::Options withFingerprint(const QString &acceptedFingerprint)
+{
+    carddav::DavClient::Options options;
+    options.acceptedFingerprint = acceptedFingerprint;
+    return options;
+}
+
+} // namespace
+
 Phone::Phone(const QString &user, const QString &password, const QString &acceptedFingerprint)
     : m_user(user)
-    , m_client(user, password, { false, 30000, 64 * 1024 * 1024, acceptedFingerprint })
+    , m_client(user, password, withFingerprint(acceptedFingerprint))
 {
 }
 

@@ -46,7 +46,10 @@ QString noPassword()
 
 carddav::DavClient::Options clientOptions(bool insecure, const QString &fingerprint)
 {
-    return { insecure, 30000, 64 * 1024 * 1024, fingerprint };
+    carddav::DavClient::Options options;
+    options.insecure = insecure;
+    options.acceptedFingerprint = fingerprint;
+    return options;
 }
 
 // The user's answer to a certificate the system does not trust, asked on
@@ -71,6 +74,22 @@ QString acceptHint(const QString &fingerprint)
         "To accept that certificate, check its fingerprint with the server's administrator, then run sync-setup "
         "again with --accept-fingerprint %1.")
         .arg(fingerprint);
+}
+
+// Called in a catch block, for a command the engine or the data layer
+// stopped: says why, with the way to accept a refused certificate. Any
+// other exception goes on.
+int failed(QTextStream &err)
+{
+    try {
+        throw;
+    } catch (const carddav::SyncError &e) {
+        if (!e.untrustedFingerprint().isEmpty())
+            return fail(err, e.message() + u'\n' + acceptHint(e.untrustedFingerprint()));
+        return fail(err, e.message());
+    } catch (const std::exception &e) {
+        return fail(err, QString::fromUtf8(e.what()) + u'.');
+    }
 }
 
 } // namespace
@@ -124,14 +143,9 @@ int setup(const SetupArgs &args, QTextStream &out, QTextStream &err, const OpenF
             out << QCoreApplication::translate("Tool", "The password is kept in the desktop's secret store.") << '\n';
         else
             out << QCoreApplication::translate("Tool", "The password is not kept: each sync asks for it.") << '\n';
-    } catch (const carddav::SyncError &e) {
+    } catch (...) {
         ContactFile::wipe(password);
-        if (!e.untrustedFingerprint().isEmpty())
-            return fail(err, e.message() + u'\n' + acceptHint(e.untrustedFingerprint()));
-        return fail(err, e.message());
-    } catch (const std::exception &e) {
-        ContactFile::wipe(password);
-        return fail(err, QString::fromUtf8(e.what()) + u'.');
+        return failed(err);
     }
     ContactFile::wipe(password);
     return kDone;
@@ -164,14 +178,9 @@ int sync(const SyncArgs &args, QTextStream &out, QTextStream &err, const OpenFil
         for (const QString &line : report.lines())
             out << line << '\n';
         return report.conflicts.isEmpty() ? kDone : kRefused;
-    } catch (const carddav::SyncError &e) {
+    } catch (...) {
         ContactFile::wipe(password);
-        if (!e.untrustedFingerprint().isEmpty())
-            return fail(err, e.message() + u'\n' + acceptHint(e.untrustedFingerprint()));
-        return fail(err, e.message());
-    } catch (const std::exception &e) {
-        ContactFile::wipe(password);
-        return fail(err, QString::fromUtf8(e.what()) + u'.');
+        return failed(err);
     }
 }
 

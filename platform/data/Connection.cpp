@@ -345,16 +345,7 @@ QString Connection::cipherPragmas()
 
 void Connection::open()
 {
-    if (m_db)
-        return;
-    QByteArray key = m_password.toUtf8();
-    try {
-        openKeyedOrTake(key);
-    } catch (...) {
-        wipe(key);
-        throw;
-    }
-    wipe(key);
+    openWithPassword(m_password);
 }
 
 void Connection::openWithPassword(const QString &password)
